@@ -1,0 +1,45 @@
+#include "edge_strength.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+std::uint8_t Saturate(int sum) { return static_cast<std::uint8_t>(sum > 255 ? 255 : sum); }
+
+// Rewrites one row in place from itself and the unchanged row below it (nullptr for the
+// last row, whose missing neighbours count as equal). Each pixel reads only itself and
+// bytes not yet rewritten, so no copy of the row is needed.
+void EdgeRow(std::uint8_t *row, const std::uint8_t *below, int width)
+{
+    const int last = width - 1;
+    if (below != nullptr) {
+        // row[x] = min(255, |p - right| + |p - below|)
+        for (int x = 0; x < last; ++x) {
+            const int p = row[x];
+            row[x] = Saturate(std::abs(p - row[x + 1]) + std::abs(p - below[x]));
+        }
+        row[last] = static_cast<std::uint8_t>(std::abs(row[last] - below[last]));
+    } else {
+        // row[x] = |p - right|
+        for (int x = 0; x < last; ++x)
+            row[x] = static_cast<std::uint8_t>(std::abs(row[x] - row[x + 1]));
+        row[last] = 0;
+    }
+}
+
+} // namespace
+
+void ComputeEdgeStrengthMap(TBitmap &bitmap)
+{
+    bitmap.SetPixelFormat(pf8bit);
+    const int width = bitmap.Width();
+    const int height = bitmap.Height();
+    if (width == 0)
+        return;
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t *row = bitmap.ScanLine(y);
+        const std::uint8_t *below = y + 1 < height ? bitmap.ScanLine(y + 1) : nullptr;
+        EdgeRow(row, below, width);
+    }
+}

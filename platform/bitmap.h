@@ -1,0 +1,56 @@
+// TBitmap: a raster of 8-bit grey or 24-bit blue-green-red pixels whose rows the pixel
+// algorithms read and write directly through ScanLine. Plain C++, no Qt, so that the
+// analysis code depends on nothing but this class.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+enum TPixelFormat { pf8bit, pf24bit };
+
+class TBitmap {
+public:
+    // A new bitmap is empty (0 by 0) and in pf24bit.
+    TBitmap() = default;
+
+    int Width() const noexcept { return width_; }
+    int Height() const noexcept { return height_; }
+    TPixelFormat PixelFormat() const noexcept { return format_; }
+    bool Empty() const noexcept { return width_ == 0 || height_ == 0; }
+
+    // Resizing keeps the pixels of the overlapping top-left part; pixels it adds are 0.
+    // A negative size raises an Exception.
+    void SetWidth(int width);
+    void SetHeight(int height);
+    void SetSize(int width, int height);
+
+    // Converts the pixels in place: 24 to 8 bits gives the BT.601 grey value
+    // (299 R + 587 G + 114 B + 500) / 1000, 8 to 24 bits copies the byte into all three.
+    // Setting the format the bitmap already has keeps its bytes.
+    void SetPixelFormat(TPixelFormat format);
+
+    // Address of the first byte of a row, 0 <= row < Height(); pixel x is byte x (pf8bit)
+    // or bytes 3x, 3x + 1, 3x + 2 (pf24bit: blue, green, red). Rows are padded to a multiple
+    // of 4 bytes. Another row raises an Exception that names the row and the height.
+    std::uint8_t *ScanLine(int row);
+    const std::uint8_t *ScanLine(int row) const;
+
+    // Bytes from the start of one row to the start of the next (a multiple of 4).
+    std::size_t RowStride() const noexcept { return stride_; }
+
+    // Makes this bitmap an independent copy of source: size, format and pixels.
+    void Assign(const TBitmap &source);
+
+    static int BytesPerPixel(TPixelFormat format) noexcept { return format == pf8bit ? 1 : 3; }
+
+private:
+    void Reshape(int width, int height, TPixelFormat format);
+    static std::size_t StrideFor(int width, TPixelFormat format) noexcept;
+
+    int width_ = 0;
+    int height_ = 0;
+    TPixelFormat format_ = pf24bit;
+    std::size_t stride_ = 0;
+    std::vector<std::uint8_t> pixels_;
+};
