@@ -1,0 +1,52 @@
+// Small hand-made bitmaps for the tests, written as tables shaped like the picture.
+#pragma once
+
+#include "bitmap.h"
+
+#include <cstdint>
+#include <vector>
+
+using Table = std::vector<std::vector<int>>;
+
+// A pf8bit bitmap whose bytes are the table's values.
+inline TBitmap GreyBitmap(const Table &rows)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf8bit);
+    bitmap.SetSize(rows.empty() ? 0 : static_cast<int>(rows[0].size()), static_cast<int>(rows.size()));
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x)
+            bitmap.ScanLine(y)[x] = static_cast<std::uint8_t>(rows[y][x]);
+    return bitmap;
+}
+
+// A pf24bit bitmap whose pixels hold the table's values in all three bytes.
+inline TBitmap GreyPixels24(const Table &rows)
+{
+    TBitmap bitmap = GreyBitmap(rows);
+    bitmap.SetPixelFormat(pf24bit);
+    return bitmap;
+}
+
+// The bitmap's pixel values as a table: the byte of a pf8bit pixel, byte 0 of a pf24bit one.
+inline Table TableOf(const TBitmap &bitmap)
+{
+    const int step = TBitmap::BytesPerPixel(bitmap.PixelFormat());
+    Table rows(static_cast<std::size_t>(bitmap.Height()), std::vector<int>(static_cast<std::size_t>(bitmap.Width())));
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x)
+            rows[y][x] = bitmap.ScanLine(y)[step * x];
+    return rows;
+}
+
+// True when every pf24bit pixel holds one value in all three bytes.
+inline bool AllBytesEqual(const TBitmap &bitmap)
+{
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const std::uint8_t *row = bitmap.ScanLine(y);
+        for (int x = 0; x < bitmap.Width(); ++x)
+            if (row[3 * x] != row[3 * x + 1] || row[3 * x] != row[3 * x + 2])
+                return false;
+    }
+    return true;
+}
