@@ -2,6 +2,7 @@
 
 #include "exception.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -10,16 +11,16 @@ RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap)
 {
     const long long pixels = static_cast<long long>(dominanceMap.Width()) * dominanceMap.Height();
     if (pixels >= INT_MAX)
-        throw Exception("The dominance map has " + std::to_string(pixels)
-                        + " pixels, more than the " + std::to_string(INT_MAX - 1)
-                        + " whose regions can be labelled. Use smaller pictures.");
+        throw Exception("The dominance map has " + std::to_string(pixels) + " pixels, more than the "
+                        + std::to_string(INT_MAX - 1) + " whose regions can be labelled. Use smaller pictures.");
     regionMap.SetPixelFormat(pf24bit);
     regionMap.SetSize(dominanceMap.Width(), dominanceMap.Height());
     dominanceMap.SetPixelFormat(pf24bit);
     // Each row's pixels are cleared to black; the padding after them is left alone.
     for (int y = 0; y < regionMap.Height(); ++y)
         std::memset(regionMap.ScanLine(y), 0, 3 * static_cast<std::size_t>(regionMap.Width()));
-    return RegionWork{dominanceMap, regionMap, std::vector<std::int32_t>(static_cast<std::size_t>(pixels)), {}, {}, 0};
+    return RegionWork{dominanceMap, regionMap, PixelBuffer(static_cast<std::size_t>(pixels) * sizeof(std::int32_t)),
+                      {}, {}, {}, {}, {}, 0, false};
 }
 
 namespace {
@@ -46,65 +47,89 @@ std::int32_t Union(std::vector<std::int32_t> &parent, std::int32_t a, std::int32
     return rootB;
 }
 
-std::int32_t NewLabel(RegionWork &work)
+std::int32_t NewLabel(RegionWork &work, std::uint8_t pixelClass)
 {
     const auto label = static_cast<std::int32_t>(work.parent.size());
     work.parent.push_back(label);
     work.sizes.push_back(0);
+    work.labelClass.push_back(pixelClass);
     return label;
 }
 
-// First pass: gives every pixel of class k a provisional label taken from its already
-// labelled neighbours, joining their sets where they meet, and counts each label's pixels:
-//     NW N NE
-//     W  x
-// Returns the number of pixels of the class.
-long long ScanClass(RegionWork &work, int k)
+// classes[x] = byte 0 of dominance pixel x when it is a class (1 to 3), else 0.
+void ClassRow(const std::uint8_t *dominance, std::uint8_t *classes, int width)
 {
-    const int width = work.dominanceMap.Width(), height = work.dominanceMap.Height();
-    const std::vector<std::int32_t> noRow(static_cast<std::size_t>(width) + 2, 0);
-    long long classPixels = 0;
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t *classes = work.dominanceMap.ScanLine(y);
-        std::int32_t *row = work.labels.data() + static_cast<std::size_t>(y) * width;
-        const std::int32_t *above = y > 0 ? row - width : noRow.data() + 1;
-        for (int x = 0; x < width; ++x) {
-            if (classes[3 * x] != k) {
-                row[x] = 0;
-                continue;
-            }
-            const std::int32_t w = x > 0 ? row[x - 1] : 0;
-            const std::int32_t nw = x > 0 ? above[x - 1] : 0;
-            const std::int32_t n = above[x];
-            const std::int32_t ne = x + 1 < width ? above[x + 1] : 0;
-            // N touches W and NW, so they are joined already; only NE may bring a new set.
-            std::int32_t label;
-            if (n != 0)
-                label = n;
-            else if (ne != 0)
-                label = (w | nw) != 0 ? Union(work.parent, ne, w != 0 ? w : nw) : ne;
-            else if (nw != 0 || w != 0)
-                label = nw != 0 ? nw : w;
-            else
-                label = NewLabel(work);
-            row[x] = label;
-            ++work.sizes[label];
-            ++classPixels;
-        }
+    for (int x = 0; x < width; ++x) {
+        const std::uint8_t value = dominance[3 * x];
+        classes[x] = value >= 1 && value <= 3 ? value : 0;
     }
-    return classPixels;
 }
 
-// Points every label straight at its root and gathers each region's size there. Labels
-// only ever point at smaller ones, so one ascending pass flattens the table.
+// First pass: gives every pixel of a class a provisional label taken from its already
+// labelled neighbours of the same class, joining their sets where they meet, and counts
+// each label's pixels:
+//     NW N NE
+//     W  x
+// The class rows carry a 0 on either side, so the neighbours outside the map are no class.
+void ScanAllClasses(RegionWork &work)
+{
+    const int width = work.dominanceMap.Width(), height = work.dominanceMap.Height();
+    std::vector<std::uint8_t> rowA(static_cast<std::size_t>(width) + 2, 0), rowB(rowA);
+    std::uint8_t *cur = rowA.data() + 1, *above = rowB.data() + 1;
+    for (int y = 0; y < height; ++y) {
+        ClassRow(work.dominanceMap.ScanLine(y), cur, width);
+        std::int32_t *lab = work.Labels(y);
+        const std::int32_t *labAbove = y > 0 ? work.Labels(y - 1) : lab; // read only where above[] matches
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t c = cur[x];
+            std::int32_t label = 0;
+            // N touches W and NW, and W touches NW, so those pairs are joined already.
+            if (c == 0)
+                label = 0;
+            else if (above[x] == c)
+                label = labAbove[x];
+            else if (above[x + 1] == c) {
+                label = labAbove[x + 1];
+                if (cur[x - 1] == c)
+                    label = Union(work.parent, label, lab[x - 1]);
+                else if (above[x - 1] == c)
+                    label = Union(work.parent, label, labAbove[x - 1]);
+            } else if (above[x - 1] == c)
+                label = labAbove[x - 1];
+            else if (cur[x - 1] == c)
+                label = lab[x - 1];
+            else
+                label = NewLabel(work, c);
+            lab[x] = label;
+            ++work.sizes[label];
+        }
+        std::swap(cur, above);
+    }
+}
+
+// Points every label straight at its root, gathers region sizes there and the class
+// counts, then decides which labels are kept: those whose region holds at least
+// max(1, L / 40) pixels, L being the largest region of the same class. Labels only ever
+// point at smaller ones, so one ascending pass flattens the table.
 void ResolveRegions(RegionWork &work)
 {
     const auto count = static_cast<std::int32_t>(work.parent.size());
     for (std::int32_t label = 1; label < count; ++label) {
+        work.classPixels[work.labelClass[label]] += work.sizes[label];
         const std::int32_t root = work.parent[work.parent[label]];
         work.parent[label] = root;
         if (root != label)
             work.sizes[root] += work.sizes[label];
+    }
+    std::array<std::int32_t, 4> largest{};
+    for (std::int32_t label = 1; label < count; ++label)
+        largest[work.labelClass[label]] = std::max(largest[work.labelClass[label]], work.sizes[label]);
+    work.greyOfLabel.assign(static_cast<std::size_t>(count), 0);
+    for (std::int32_t label = 1; label < count; ++label) {
+        const int pixelClass = work.labelClass[label];
+        const std::int32_t threshold = std::max(largest[pixelClass] / 40, 1);
+        if (work.sizes[work.parent[label]] >= threshold)
+            work.greyOfLabel[label] = static_cast<std::uint8_t>(50 * pixelClass);
     }
 }
 
@@ -112,11 +137,16 @@ void ResolveRegions(RegionWork &work)
 
 int LabelClassRegions(RegionWork &work, int k, const ShowMessageFn &showMessage)
 {
-    work.parent.assign(1, 0);
-    work.sizes.assign(1, 0);
-    work.pixelCounter += ScanClass(work, k);
+    if (!work.labelled) {
+        work.parent.assign(1, 0);
+        work.sizes.assign(1, 0);
+        work.labelClass.assign(1, 0);
+        ScanAllClasses(work);
+        ResolveRegions(work);
+        work.labelled = true;
+    }
+    work.pixelCounter += work.classPixels[k];
     const int n = static_cast<int>(work.pixelCounter);
     showMessage("We get max =" + std::to_string(n));
-    ResolveRegions(work);
     return n;
 }

@@ -1,10 +1,12 @@
-// Region labelling: finds the 8-connected regions of one class of a dominance map with a
-// two-pass union-find scan, gathering each region's pixel count on the way, so that the
-// painter can keep the regions that are large compared with the class's largest.
+// Region labelling: finds the 8-connected regions of the three classes of a dominance map
+// in one two-pass union-find scan, gathering each region's pixel count on the way, so
+// that the painter can keep the regions that are large compared with their class's largest.
 #pragma once
 
 #include "bitmap.h"
+#include "pixel_buffer.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -13,15 +15,24 @@
 using ShowMessageFn = std::function<void(const std::string &)>;
 
 // The bitmaps and scratch of one region-map command. The label buffer holds one 32-bit
-// provisional label per pixel (0: not of the class being labelled); the union-find table
-// maps each provisional label to its region's smallest label and holds region sizes.
+// provisional label per pixel (0: no class); the union-find table maps each provisional
+// label to its region's smallest label and records the label's class and pixel count.
 struct RegionWork {
     TBitmap &dominanceMap;
     TBitmap &regionMap;
-    std::vector<std::int32_t> labels;
+    PixelBuffer labelBuffer;
     std::vector<std::int32_t> parent;
     std::vector<std::int32_t> sizes;
+    std::vector<std::uint8_t> labelClass;
+    std::vector<std::uint8_t> greyOfLabel;      // what each label paints: 50 x class, or 0
+    std::array<long long, 4> classPixels{};     // pixels of class 1, 2, 3 (index 0 unused)
     long long pixelCounter = 0;
+    bool labelled = false;
+
+    std::int32_t *Labels(int row)
+    {
+        return reinterpret_cast<std::int32_t *>(labelBuffer.data()) + static_cast<std::size_t>(row) * dominanceMap.Width();
+    }
 };
 
 // Sets the dominance map to pf24bit, gives the region map the dominance map's size in
@@ -29,8 +40,8 @@ struct RegionWork {
 // of 2^31 pixels or more, whose labels would not fit 32 bits.
 RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap);
 
-// Labels the 8-connected regions of the pixels whose byte 0 equals k (1, 2 or 3), border
-// pixels included, and resolves each region's size. Between the scan and the resolution
-// it adds the class's pixels to the pixel counter and shows "We get max =N", N being the
-// pixels of all classes labelled so far in this command. Returns N.
+// Reports class k (1, 2 or 3): adds its pixels to the pixel counter and shows
+// "We get max =N", N being the pixels of classes 1 to k; returns N. The regions of all
+// classes (pixels whose byte 0 is 1, 2 or 3, border pixels included) are labelled in one
+// scan at the first call of a command, and each kept or dropped by the fortieth rule.
 int LabelClassRegions(RegionWork &work, int k, const ShowMessageFn &showMessage);

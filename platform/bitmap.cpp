@@ -25,12 +25,22 @@ void TBitmap::SetSize(int width, int height)
         Reshape(width, height, format_);
 }
 
-// Rebuilds the pixel buffer for a new size or format; the overlapping top-left part of
-// the old pixels is carried over (converted when the format changes), the rest is 0.
+// Each grey byte gets the rounded BT.601 luma of its blue-green-red pixel. Reads pixel x
+// before writing byte x, so to may start where from does.
+static void GreyRow(const std::uint8_t *from, std::uint8_t *to, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        const unsigned blue = from[3 * x], green = from[3 * x + 1], red = from[3 * x + 2];
+        to[x] = static_cast<std::uint8_t>((299 * red + 587 * green + 114 * blue + 500) / 1000);
+    }
+}
+
+// Rebuilds the pixel buffer for a new size, or for pf24bit from pf8bit; the overlapping
+// top-left part of the old pixels is carried over, the rest is 0.
 void TBitmap::Reshape(int width, int height, TPixelFormat format)
 {
     const std::size_t stride = StrideFor(width, format);
-    std::vector<std::uint8_t> pixels(stride * static_cast<std::size_t>(height), 0);
+    PixelBuffer pixels(stride * static_cast<std::size_t>(height));
     const int keptRows = std::min(height, height_);
     const int keptColumns = std::min(width, width_);
 
@@ -39,12 +49,6 @@ void TBitmap::Reshape(int width, int height, TPixelFormat format)
         std::uint8_t *to = pixels.data() + stride * static_cast<std::size_t>(y);
         if (format == format_) {
             std::memcpy(to, from, static_cast<std::size_t>(keptColumns) * BytesPerPixel(format));
-        } else if (format == pf8bit) {
-            // Each grey byte gets the rounded BT.601 luma of its blue-green-red pixel.
-            for (int x = 0; x < keptColumns; ++x) {
-                const unsigned blue = from[3 * x], green = from[3 * x + 1], red = from[3 * x + 2];
-                to[x] = static_cast<std::uint8_t>((299 * red + 587 * green + 114 * blue + 500) / 1000);
-            }
         } else {
             // Each 24-bit pixel gets its grey byte in blue, green and red.
             for (int x = 0; x < keptColumns; ++x)
@@ -61,8 +65,26 @@ void TBitmap::Reshape(int width, int height, TPixelFormat format)
 
 void TBitmap::SetPixelFormat(TPixelFormat format)
 {
-    if (format != format_)
+    if (format == format_)
+        return;
+    if (format == pf8bit)
+        ConvertToGreyInPlace();
+    else
         Reshape(width_, height_, format);
+}
+
+// Converts to pf8bit within the same buffer, then gives back the unused tail: no second
+// buffer is needed. Every grey row starts at or before its colour row and is written
+// only after the colour bytes it overwrites have been read.
+void TBitmap::ConvertToGreyInPlace()
+{
+    const std::size_t stride = StrideFor(width_, pf8bit);
+    for (int y = 0; y < height_; ++y)
+        GreyRow(pixels_.data() + stride_ * static_cast<std::size_t>(y),
+                pixels_.data() + stride * static_cast<std::size_t>(y), width_);
+    pixels_.Shrink(stride * static_cast<std::size_t>(height_));
+    format_ = pf8bit;
+    stride_ = stride;
 }
 
 static Exception RowOutOfRange(int row, int height)

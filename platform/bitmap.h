@@ -3,9 +3,10 @@
 // analysis code depends on nothing but this class.
 #pragma once
 
+#include "pixel_buffer.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 enum TPixelFormat { pf8bit, pf24bit };
 
@@ -46,11 +47,12 @@ public:
 
 private:
     void Reshape(int width, int height, TPixelFormat format);
+    void ConvertToGreyInPlace();
     static std::size_t StrideFor(int width, TPixelFormat format) noexcept;
 
     int width_ = 0;
     int height_ = 0;
     TPixelFormat format_ = pf24bit;
     std::size_t stride_ = 0;
-    std::vector<std::uint8_t> pixels_;
+    PixelBuffer pixels_;
 };
