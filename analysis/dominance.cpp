@@ -3,7 +3,9 @@
 #include "exception.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -45,6 +47,59 @@ void StrictClassRow(const std::uint8_t *p1, const std::uint8_t *p2, const std::u
     }
 }
 
+// Sixteen pixels' classes, handled at once so that carrying classes over ties needs no
+// branch per pixel: a tie pattern that changes from pixel to pixel defeats prediction.
+using Block = std::uint8_t __attribute__((vector_size(16)));
+
+// Lane i gets lane i - n of v, lanes below n get 0.
+template <int n, std::size_t... lane>
+Block ShiftedUp(Block v, std::index_sequence<lane...>)
+{
+    return __builtin_shufflevector(Block{}, v, (16 + static_cast<int>(lane) - n)...);
+}
+
+template <int n>
+Block ShiftedUp(Block v)
+{
+    return ShiftedUp<n>(v, std::make_index_sequence<16>());
+}
+
+Block FillTiesFrom(Block v, Block from) { return v == 0 ? from : v; }
+
+// Gives every tie (0) of strict the class before it in scan order, the first ones the
+// running class, and returns the running class after the row. In a block, four steps
+// carry each class 1, 2, 4 and 8 places to the right, over ties only.
+std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t running)
+{
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        Block v;
+        std::memcpy(&v, strict + x, sizeof v);
+        v = FillTiesFrom(v, ShiftedUp<1>(v));
+        v = FillTiesFrom(v, ShiftedUp<2>(v));
+        v = FillTiesFrom(v, ShiftedUp<4>(v));
+        v = FillTiesFrom(v, ShiftedUp<8>(v));
+        v = FillTiesFrom(v, Block{} + running);
+        std::memcpy(strict + x, &v, sizeof v);
+        running = v[15];
+    }
+    for (; x < width; ++x) {
+        running = strict[x] != 0 ? strict[x] : running;
+        strict[x] = running;
+    }
+    return running;
+}
+
+// out[3x], out[3x + 1], out[3x + 2] = classes[x]
+void TripleRow(const std::uint8_t *__restrict classes, std::uint8_t *__restrict out, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        out[3 * x] = classes[x];
+        out[3 * x + 1] = classes[x];
+        out[3 * x + 2] = classes[x];
+    }
+}
+
 } // namespace
 
 TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const TBitmap &third)
@@ -61,16 +116,12 @@ TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const T
     map.SetPixelFormat(pf24bit);
     map.SetSize(first.Width(), first.Height());
     const int width = map.Width();
-    std::vector<std::uint8_t> strict(static_cast<std::size_t>(width));
+    std::vector<std::uint8_t> classes(static_cast<std::size_t>(width));
     std::uint8_t running = 0;
     for (int y = 0; y < map.Height(); ++y) {
-        StrictClassRow(grey1.ScanLine(y), grey2.ScanLine(y), grey3.ScanLine(y), strict.data(), width);
-        std::uint8_t *out = map.ScanLine(y);
-        // Each pixel gets its strict class, or on a tie the class of the pixel before it.
-        for (int x = 0; x < width; ++x) {
-            running = strict[x] != 0 ? strict[x] : running;
-            out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = running;
-        }
+        StrictClassRow(grey1.ScanLine(y), grey2.ScanLine(y), grey3.ScanLine(y), classes.data(), width);
+        running = CarryClassesOverTies(classes.data(), width, running);
+        TripleRow(classes.data(), map.ScanLine(y), width);
     }
     return map;
 }

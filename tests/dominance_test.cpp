@@ -80,3 +80,28 @@ TEST(Dominance, ColourSourcesAreComparedOnTheirGreyBytesAndLeftUnchanged)
     EXPECT_EQ(red.PixelFormat(), pf24bit);
     EXPECT_EQ(red.ScanLine(0)[2], 255);
 }
+
+TEST(Dominance, MatchesAPixelByPixelScanOnRandomMaps)
+{
+    // Widths around the 16-pixel blocks in which ties are filled; small values make ties
+    // common, long runs of them included.
+    std::srand(11);
+    for (int width : {1, 2, 15, 16, 17, 31, 32, 33, 100}) {
+        Table maps[3];
+        for (Table &map : maps) {
+            map.assign(4, std::vector<int>(static_cast<std::size_t>(width)));
+            for (auto &row : map)
+                for (int &value : row)
+                    value = std::rand() % 5 == 0 ? std::rand() % 3 : 0;
+        }
+        Table expected = maps[0];
+        int running = 0;
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int a = maps[0][y][x], b = maps[1][y][x], c = maps[2][y][x];
+                running = a > b && a > c ? 1 : b > a && b > c ? 2 : c > a && c > b ? 3 : running;
+                expected[y][x] = running;
+            }
+        EXPECT_EQ(DominanceOf(maps[0], maps[1], maps[2]), expected) << "width " << width;
+    }
+}
