@@ -2,6 +2,8 @@
 
 #include "exception.h"
 
+#include <exception>
+#include <future>
 #include <string>
 #include <system_error>
 #include <unistd.h>
@@ -83,6 +85,28 @@ std::string TakeBack(const TChanges &changes)
     return note;
 }
 
+// Saves every output, each on a thread of its own since encoding takes most of the time,
+// and records the files written. The first failure, in the order of outputs, is raised
+// once all saves have ended.
+void SaveAtOnce(const std::vector<TOutputFile> &outputs, TChanges &changes)
+{
+    std::vector<std::future<void>> saves;
+    for (const TOutputFile &output : outputs)
+        saves.push_back(std::async(std::launch::async, [&output] { output.picture->SaveToFile(output.file.string()); }));
+    std::exception_ptr failure;
+    for (std::size_t i = 0; i < saves.size(); ++i) {
+        try {
+            saves[i].get();
+            changes.writtenFiles.push_back(outputs[i].file);
+        } catch (...) {
+            if (!failure)
+                failure = std::current_exception();
+        }
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 } // namespace
 
 void SaveAllOrNone(const std::vector<TOutputFile> &outputs)
@@ -94,9 +118,8 @@ void SaveAllOrNone(const std::vector<TOutputFile> &outputs)
             if (output.createFolder)
                 CreateFolder(output.file.parent_path(), changes);
             MoveAside(output.file, changes);
-            output.picture->SaveToFile(output.file.string());
-            changes.writtenFiles.push_back(output.file);
         }
+        SaveAtOnce(outputs, changes);
     } catch (const Exception &failure) {
         const std::string note = TakeBack(changes);
         if (note.empty())

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -31,15 +32,29 @@ TBitmap DominanceOf(const std::array<TPicture, 3> &edgeMaps, const std::vector<s
     }
 }
 
+// Reads the three pictures at once, each on a thread of its own, and turns each into its
+// 8-bit edge map as soon as it is read, so that a picture is held in full colour only
+// while it is decoded. Decoding takes most of the command's time. A failure is reported
+// for the first picture, in command-line order, that failed.
+std::array<TPicture, 3> LoadEdgeMaps(const std::vector<std::string> &files)
+{
+    std::array<TPicture, 3> edgeMaps;
+    std::array<std::future<void>, 3> loads;
+    for (int i = 0; i < 3; ++i)
+        loads[i] = std::async(std::launch::async, [&edgeMaps, &files, i] {
+            edgeMaps[i].LoadFromFile(files[i]);
+            ComputeEdgeStrengthMap(edgeMaps[i].Bitmap());
+        });
+    for (std::future<void> &load : loads)
+        load.wait();
+    for (std::future<void> &load : loads)
+        load.get();
+    return edgeMaps;
+}
+
 void RunOnPictures(const TCliOptions &options, std::ostream &messages)
 {
-    // Each picture becomes its 8-bit edge map as soon as it is read, so that only one
-    // picture is held in full colour at a time.
-    std::array<TPicture, 3> edgeMaps;
-    for (int i = 0; i < 3; ++i) {
-        edgeMaps[i].LoadFromFile(options.pictures[i]);
-        ComputeEdgeStrengthMap(edgeMaps[i].Bitmap());
-    }
+    std::array<TPicture, 3> edgeMaps = LoadEdgeMaps(options.pictures);
 
     TPicture dominance, regions;
     dominance.Bitmap() = DominanceOf(edgeMaps, options.pictures);

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -151,6 +152,14 @@ void CheckNotTruncated(const QString &name, const QByteArray &format, const std:
                                   "interrupted copy or download.");
 }
 
+// Lets Qt's readers allocate enough for every picture up to MaxPixels. Done once, before
+// the first read, since pictures may be loaded on several threads at once.
+void RaiseAllocationLimit()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(static_cast<int>(TPicture::MaxPixels * WidestDecodedPixelBytes >> 20)); });
+}
+
 // Turns the reader's error into a reason a user can act on, keeping Qt's own words.
 std::string ReaderFailure(const QImageReader &reader)
 {
@@ -185,17 +194,39 @@ bool IsGreyscale(const QImage &image)
     }
 }
 
+// Copies 32-bit pixels (RGB32 and ARGB32: one 0xAARRGGBB word each) into blue-green-red
+// rows, one row at a time, so that no second full-size copy of the picture is made.
+void CopyRgb32Rows(const QImage &image, TBitmap &bitmap)
+{
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const auto *from = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        std::uint8_t *to = bitmap.ScanLine(y);
+        // Each pixel gets its blue, green and red; alpha is dropped, not blended.
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            to[3 * x] = static_cast<std::uint8_t>(qBlue(from[x]));
+            to[3 * x + 1] = static_cast<std::uint8_t>(qGreen(from[x]));
+            to[3 * x + 2] = static_cast<std::uint8_t>(qRed(from[x]));
+        }
+    }
+}
+
 // Copies a decoded picture into a new bitmap, as pf8bit grey or pf24bit blue-green-red.
 // Qt's conversions to these formats round 16-bit channels to 8 bits and drop alpha without
-// blending, so a transparent pixel keeps the colour stored in the file.
+// blending, so a transparent pixel keeps the colour stored in the file. The common 32-bit
+// formats are copied row by row instead, which keeps the memory of a large picture down.
 TBitmap ToBitmap(const QImage &image, const std::string &fileName)
 {
     const bool grey = IsGreyscale(image);
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(grey ? pf8bit : pf24bit);
+    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32) {
+        bitmap.SetSize(image.width(), image.height());
+        CopyRgb32Rows(image, bitmap);
+        return bitmap;
+    }
     const QImage converted = image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
     if (converted.isNull())
         throw LoadError(fileName, "there is not enough memory to convert the picture.");
-    TBitmap bitmap;
-    bitmap.SetPixelFormat(grey ? pf8bit : pf24bit);
     bitmap.SetSize(converted.width(), converted.height());
     const std::size_t rowBytes = static_cast<std::size_t>(bitmap.Width()) * TBitmap::BytesPerPixel(bitmap.PixelFormat());
     for (int y = 0; y < bitmap.Height(); ++y)
@@ -285,7 +316,7 @@ void TPicture::LoadFromFile(const std::string &fileName)
 {
     const QString name = QString::fromStdString(fileName);
     CheckReadableFile(QFileInfo(name), fileName);
-    QImageReader::setAllocationLimit(static_cast<int>(MaxPixels * WidestDecodedPixelBytes >> 20));
+    RaiseAllocationLimit();
     QImageReader reader(name);
     reader.setAutoTransform(true); // photos come upright, as their camera's orientation tag says
     CheckPixelCount(reader.size(), fileName);
