@@ -20,13 +20,13 @@ RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap)
     for (int y = 0; y < regionMap.Height(); ++y)
         std::memset(regionMap.ScanLine(y), 0, 3 * static_cast<std::size_t>(regionMap.Width()));
     return RegionWork{dominanceMap, regionMap, PixelBuffer(static_cast<std::size_t>(pixels) * sizeof(std::int32_t)),
-                      {}, {}, {}, {}, {}, 0, false};
+                      PixelBuffer()};
 }
 
 namespace {
 
 // The root of label's set, halving the path on the way; roots are their set's smallest label.
-std::int32_t Find(std::vector<std::int32_t> &parent, std::int32_t label)
+std::int32_t Find(std::int32_t *parent, std::int32_t label)
 {
     while (parent[label] != label) {
         parent[label] = parent[parent[label]];
@@ -36,7 +36,7 @@ std::int32_t Find(std::vector<std::int32_t> &parent, std::int32_t label)
 }
 
 // Joins the sets of a and b under the smaller root and returns that root.
-std::int32_t Union(std::vector<std::int32_t> &parent, std::int32_t a, std::int32_t b)
+std::int32_t Union(std::int32_t *parent, std::int32_t a, std::int32_t b)
 {
     const std::int32_t rootA = Find(parent, a), rootB = Find(parent, b);
     if (rootA < rootB) {
@@ -47,12 +47,23 @@ std::int32_t Union(std::vector<std::int32_t> &parent, std::int32_t a, std::int32
     return rootB;
 }
 
+// Makes room for the most labels a map can need, one per pixel and label 0, in one buffer
+// that never moves; its memory is only taken as labels are made. Label 0 stands for no class.
+void AllocateLabelTable(RegionWork &work)
+{
+    const std::size_t mostLabels = static_cast<std::size_t>(work.dominanceMap.Width()) * work.dominanceMap.Height() + 1;
+    work.tableBuffer = PixelBuffer(mostLabels * (2 * sizeof(std::int32_t) + 1));
+    work.parent = reinterpret_cast<std::int32_t *>(work.tableBuffer.data());
+    work.sizes = work.parent + mostLabels;
+    work.labelClass = reinterpret_cast<std::uint8_t *>(work.sizes + mostLabels);
+    work.labelCount = 1;
+}
+
 std::int32_t NewLabel(RegionWork &work, std::uint8_t pixelClass)
 {
-    const auto label = static_cast<std::int32_t>(work.parent.size());
-    work.parent.push_back(label);
-    work.sizes.push_back(0);
-    work.labelClass.push_back(pixelClass);
+    const std::int32_t label = work.labelCount++;
+    work.parent[label] = label;
+    work.labelClass[label] = pixelClass;
     return label;
 }
 
@@ -107,30 +118,47 @@ void ScanAllClasses(RegionWork &work)
     }
 }
 
-// Points every label straight at its root, gathers region sizes there and the class
-// counts, then decides which labels are kept: those whose region holds at least
-// max(1, L / 40) pixels, L being the largest region of the same class. Labels only ever
-// point at smaller ones, so one ascending pass flattens the table.
+// Points every label straight at its root and gathers region sizes there and the class
+// counts. Labels only ever point at smaller ones, so one ascending pass flattens the table.
 void ResolveRegions(RegionWork &work)
 {
-    const auto count = static_cast<std::int32_t>(work.parent.size());
-    for (std::int32_t label = 1; label < count; ++label) {
+    for (std::int32_t label = 1; label < work.labelCount; ++label) {
         work.classPixels[work.labelClass[label]] += work.sizes[label];
         const std::int32_t root = work.parent[work.parent[label]];
         work.parent[label] = root;
         if (root != label)
             work.sizes[root] += work.sizes[label];
     }
+}
+
+// The grey each label paints: 50 x class when its region holds at least max(1, L / 40)
+// pixels, L being the largest region of the same class; else 0 (label 0 included).
+std::vector<std::uint8_t> KeptGreys(const RegionWork &work)
+{
+    const auto count = static_cast<std::size_t>(work.labelCount);
     std::array<std::int32_t, 4> largest{};
-    for (std::int32_t label = 1; label < count; ++label)
+    for (std::size_t label = 1; label < count; ++label)
         largest[work.labelClass[label]] = std::max(largest[work.labelClass[label]], work.sizes[label]);
-    work.greyOfLabel.assign(static_cast<std::size_t>(count), 0);
-    for (std::int32_t label = 1; label < count; ++label) {
+    std::vector<std::uint8_t> greys(count, 0);
+    for (std::size_t label = 1; label < count; ++label) {
         const int pixelClass = work.labelClass[label];
-        const std::int32_t threshold = std::max(largest[pixelClass] / 40, 1);
-        if (work.sizes[work.parent[label]] >= threshold)
-            work.greyOfLabel[label] = static_cast<std::uint8_t>(50 * pixelClass);
+        if (work.sizes[work.parent[label]] >= std::max(largest[pixelClass] / 40, 1))
+            greys[label] = static_cast<std::uint8_t>(50 * pixelClass);
     }
+    return greys;
+}
+
+// Replaces each pixel's label by the grey it paints, one byte per pixel from the start of
+// the label buffer. Byte i lies within label i's four bytes or before them, so it is
+// written only after that label has been read.
+void LabelsToGreys(RegionWork &work)
+{
+    const std::vector<std::uint8_t> greyOf = KeptGreys(work);
+    const std::size_t pixels = static_cast<std::size_t>(work.dominanceMap.Width()) * work.dominanceMap.Height();
+    const std::int32_t *labels = work.Labels(0);
+    std::uint8_t *greys = work.labelBuffer.data();
+    for (std::size_t i = 0; i < pixels; ++i)
+        greys[i] = greyOf[labels[i]];
 }
 
 } // namespace
@@ -138,11 +166,10 @@ void ResolveRegions(RegionWork &work)
 int LabelClassRegions(RegionWork &work, int k, const ShowMessageFn &showMessage)
 {
     if (!work.labelled) {
-        work.parent.assign(1, 0);
-        work.sizes.assign(1, 0);
-        work.labelClass.assign(1, 0);
+        AllocateLabelTable(work);
         ScanAllClasses(work);
         ResolveRegions(work);
+        LabelsToGreys(work);
         work.labelled = true;
     }
     work.pixelCounter += work.classPixels[k];

@@ -5,14 +5,16 @@
 void PaintLargeRegions(RegionWork &work, int k)
 {
     const auto classGrey = static_cast<std::uint8_t>(50 * k);
-    const std::uint8_t *greyOf = work.greyOfLabel.data();
     const int width = work.regionMap.Width();
     for (int y = 0; y < work.regionMap.Height(); ++y) {
-        const std::int32_t *labels = work.Labels(y);
-        std::uint8_t *out = work.regionMap.ScanLine(y);
-        // Each pixel of a kept region of class k gets the class's grey; others stay as they are.
-        for (int x = 0; x < width; ++x)
-            if (greyOf[labels[x]] == classGrey)
-                out[3 * x] = out[3 * x + 1] = out[3 * x + 2] = classGrey;
+        const std::uint8_t *__restrict greys = work.Greys(y);
+        std::uint8_t *__restrict out = work.regionMap.ScanLine(y);
+        // Each pixel gets its grey when its class is k or an earlier one, else 0.
+        for (int x = 0; x < width; ++x) {
+            const std::uint8_t grey = greys[x] <= classGrey ? greys[x] : 0;
+            out[3 * x] = grey;
+            out[3 * x + 1] = grey;
+            out[3 * x + 2] = grey;
+        }
     }
 }

@@ -5,6 +5,7 @@
 
 #include "region_labelling.h"
 
-// After LabelClassRegions: paints every kept region of class k (1, 2 or 3) with 50 x k in
-// all three bytes of the region map. Other pixels of the region map are left as they are.
+// After LabelClassRegions, called for k = 1, 2, 3 in turn: paints every kept region of
+// classes 1 to k with 50 x its class in all three bytes of the region map; every other
+// pixel is 0. Each call so adds the regions of class k to those painted before.
 void PaintLargeRegions(RegionWork &work, int k);
