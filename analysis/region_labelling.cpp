@@ -93,7 +93,7 @@ void ScanAllClasses(RegionWork &work)
         const std::int32_t *labAbove = y > 0 ? work.Labels(y - 1) : lab; // read only where above[] matches
         for (int x = 0; x < width; ++x) {
             const std::uint8_t c = cur[x];
-            std::int32_t label = 0;
+            std::int32_t label;
             // N touches W and NW, and W touches NW, so those pairs are joined already.
             if (c == 0)
                 label = 0;
