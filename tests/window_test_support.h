@@ -1,0 +1,139 @@
+// Helpers for the window's tests: a Qt application to host the widgets; ScriptedDialogs,
+// which stands in for the file dialogs and message boxes (file dialogs answer from queues
+// the test fills, an empty queue cancels; messages are recorded instead of shown); and
+// picture files to load.
+#pragma once
+
+#include "dialogs.h"
+#include "image.h"
+#include "picture.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// The widget application the tests run in, made on first use and kept to the end.
+inline void EnsureWidgetApplication()
+{
+    static int argc = 1;
+    static char name[] = "window-tests";
+    static char *argv[] = {name, nullptr};
+    if (QApplication::instance() == nullptr)
+        new QApplication(argc, argv);
+}
+
+class ScriptedDialogs : public UserDialogs {
+public:
+    using Answers = std::deque<std::optional<std::string>>;
+
+    ScriptedDialogs() { SetUserDialogs(this); }
+    ~ScriptedDialogs() override { SetUserDialogs(nullptr); }
+
+    std::optional<std::string> ChooseOpenFile(const std::string &, const std::string &folder,
+                                              const std::string &) override
+    {
+        openFolders.push_back(folder);
+        return Next(openAnswers);
+    }
+    std::optional<std::string> ChooseSaveFile(const std::string &, const std::string &,
+                                              const std::string &filter) override
+    {
+        saveFilters.push_back(filter);
+        return Next(saveAnswers);
+    }
+    void Message(const std::string &text) override
+    {
+        messages.push_back(text);
+        if (whileMessageOpen)
+            whileMessageOpen();
+    }
+    void Error(const std::string &text) override { errors.push_back(text); }
+
+    Answers openAnswers, saveAnswers;
+    std::vector<std::string> messages, errors, openFolders, saveFilters;
+    std::function<void()> whileMessageOpen; // runs as a modal box's event loop would
+
+private:
+    static std::optional<std::string> Next(Answers &answers)
+    {
+        if (answers.empty())
+            return std::nullopt;
+        std::optional<std::string> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+};
+
+// True when the pane's display copy shows exactly its picture's pixels.
+inline bool ShowsItsPicture(const TImage &image)
+{
+    const TBitmap &bitmap = image.Picture->Bitmap();
+    const QImage &shown = image.Shown();
+    if (shown.width() != bitmap.Width() || shown.height() != bitmap.Height())
+        return false;
+    const int step = TBitmap::BytesPerPixel(bitmap.PixelFormat());
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            const std::uint8_t *p = bitmap.ScanLine(y) + step * x;
+            if (shown.pixel(x, y) != (step == 1 ? qRgb(p[0], p[0], p[0]) : qRgb(p[2], p[1], p[0])))
+                return false;
+        }
+    return true;
+}
+
+// Picture files in a temporary folder: three pictures of one scene (the real lytro01
+// triple when the test data is there, else small ones, picture k finely patterned in the
+// k-th third of its width and flat elsewhere), a smaller picture and a file that is no picture.
+class TestPictureFiles {
+public:
+    TestPictureFiles()
+    {
+        const QString real = qEnvironmentVariable("EDGEDOM_TESTDATA") + "/triples/lytro01/";
+        for (int k = 0; k < 3; ++k) {
+            const QString file = real + QString::number(k + 1) + ".png";
+            picture[k] = QFile::exists(file) ? file.toStdString()
+                                             : Write("picture" + std::to_string(k + 1) + ".png", Scene(k, 48, 36));
+        }
+        smaller = Write("smaller.png", Scene(0, 12, 9));
+        broken = Path("broken.png");
+        QFile file(QString::fromStdString(broken));
+        if (!file.open(QIODevice::WriteOnly) || file.write("this is not a picture") < 0)
+            throw std::runtime_error("cannot write " + broken);
+    }
+
+    std::string Path(const std::string &name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+
+    std::string picture[3], smaller, broken;
+
+private:
+    static TBitmap Scene(int sharpThird, int width, int height)
+    {
+        TBitmap bitmap;
+        bitmap.SetSize(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int value = x * 3 / width == sharpThird ? (x + y) % 2 * 200 + 20 : 120;
+                std::fill_n(bitmap.ScanLine(y) + 3 * x, 3, static_cast<std::uint8_t>(value));
+            }
+        return bitmap;
+    }
+
+    std::string Write(const std::string &name, const TBitmap &bitmap) const
+    {
+        TPicture picture;
+        picture.Assign(bitmap);
+        picture.SaveToFile(Path(name));
+        return Path(name);
+    }
+
+    QTemporaryDir dir_;
+};
