@@ -1,11 +1,18 @@
 #include "edge_strength.h"
 
 #include <cstdint>
-#include <cstdlib>
 
 namespace {
 
-std::uint8_t Saturate(int sum) { return static_cast<std::uint8_t>(sum > 255 ? 255 : sum); }
+// |a - b| and min(255, a + b) in bytes: no widening to int, so a vector register holds as
+// many pixels as it has bytes.
+std::uint8_t AbsoluteDifference(std::uint8_t a, std::uint8_t b) { return a > b ? a - b : b - a; }
+
+std::uint8_t SaturatingSum(std::uint8_t a, std::uint8_t b)
+{
+    const auto sum = static_cast<std::uint8_t>(a + b);
+    return sum < a ? 255 : sum;
+}
 
 // Rewrites one row in place from itself and the unchanged row below it (nullptr for the
 // last row, whose missing neighbours count as equal). Each pixel reads only itself and
@@ -15,15 +22,13 @@ void EdgeRow(std::uint8_t *row, const std::uint8_t *below, int width)
     const int last = width - 1;
     if (below != nullptr) {
         // row[x] = min(255, |p - right| + |p - below|)
-        for (int x = 0; x < last; ++x) {
-            const int p = row[x];
-            row[x] = Saturate(std::abs(p - row[x + 1]) + std::abs(p - below[x]));
-        }
-        row[last] = static_cast<std::uint8_t>(std::abs(row[last] - below[last]));
+        for (int x = 0; x < last; ++x)
+            row[x] = SaturatingSum(AbsoluteDifference(row[x], row[x + 1]), AbsoluteDifference(row[x], below[x]));
+        row[last] = AbsoluteDifference(row[last], below[last]);
     } else {
         // row[x] = |p - right|
         for (int x = 0; x < last; ++x)
-            row[x] = static_cast<std::uint8_t>(std::abs(row[x] - row[x + 1]));
+            row[x] = AbsoluteDifference(row[x], row[x + 1]);
         row[last] = 0;
     }
 }
