@@ -68,7 +68,9 @@ Block FillTiesFrom(Block v, Block from) { return v == 0 ? from : v; }
 
 // Gives every tie (0) of strict the class before it in scan order, the first ones the
 // running class, and returns the running class after the row. In a block, four steps
-// carry each class 1, 2, 4 and 8 places to the right, over ties only.
+// carry each class 1, 2, 4 and 8 places to the right, over ties only; what the block
+// hands on to the next depends on the running class only where the block is all ties,
+// so blocks need not wait for one another.
 std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t running)
 {
     int x = 0;
@@ -79,9 +81,10 @@ std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t 
         v = FillTiesFrom(v, ShiftedUp<2>(v));
         v = FillTiesFrom(v, ShiftedUp<4>(v));
         v = FillTiesFrom(v, ShiftedUp<8>(v));
+        const std::uint8_t lastClass = v[15];
         v = FillTiesFrom(v, Block{} + running);
         std::memcpy(strict + x, &v, sizeof v);
-        running = v[15];
+        running = static_cast<std::uint8_t>(lastClass | (running & -(lastClass == 0))); // no branch
     }
     for (; x < width; ++x) {
         running = strict[x] != 0 ? strict[x] : running;
