@@ -117,3 +117,16 @@ void TBitmap::Assign(const TBitmap &source)
     format_ = source.format_;
     stride_ = source.stride_;
 }
+
+void TBitmap::AdoptPixels(PixelBuffer pixels, int width, int height, TPixelFormat format)
+{
+    const std::size_t stride = StrideFor(width, format);
+    if (width < 0 || height < 0 || pixels.size() < stride * static_cast<std::size_t>(height))
+        throw Exception("Cannot take over " + std::to_string(pixels.size()) + " bytes as a bitmap of "
+                        + std::to_string(width) + " x " + std::to_string(height) + " pixels: too few bytes.");
+    pixels_ = std::move(pixels);
+    width_ = width;
+    height_ = height;
+    format_ = format;
+    stride_ = stride;
+}

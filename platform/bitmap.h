@@ -43,12 +43,18 @@ public:
     // Makes this bitmap an independent copy of source: size, format and pixels.
     void Assign(const TBitmap &source);
 
+    // Takes over pixels already laid out as this class lays them out: height rows of
+    // StrideFor(width, format) bytes each. Raises an Exception when the buffer is smaller.
+    void AdoptPixels(PixelBuffer pixels, int width, int height, TPixelFormat format);
+
+    // Bytes from the start of one row to the start of the next for a bitmap of this width.
+    static std::size_t StrideFor(int width, TPixelFormat format) noexcept;
+
     static int BytesPerPixel(TPixelFormat format) noexcept { return format == pf8bit ? 1 : 3; }
 
 private:
     void Reshape(int width, int height, TPixelFormat format);
     void ConvertToGreyInPlace();
-    static std::size_t StrideFor(int width, TPixelFormat format) noexcept;
 
     int width_ = 0;
     int height_ = 0;

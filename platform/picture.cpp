@@ -1,6 +1,7 @@
 #include "picture.h"
 
 #include "exception.h"
+#include "pixel_buffer.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -160,6 +161,22 @@ void RaiseAllocationLimit()
     std::call_once(once, [] { QImageReader::setAllocationLimit(static_cast<int>(TPicture::MaxPixels * WidestDecodedPixelBytes >> 20)); });
 }
 
+// An image over memory of our own, of the size and pixel format the reader announces. Qt's
+// decoders fill such an image as it is instead of allocating their own, and ours is on huge
+// pages (see PixelBuffer): for a large picture the page faults of an ordinary allocation take
+// longer than the decoding. A null image, when the reader cannot tell, lets Qt allocate.
+QImage DecodingTarget(const QImageReader &reader, PixelBuffer &storage)
+{
+    const QSize size = reader.size();
+    const QImage::Format format = reader.imageFormat();
+    if (size.isEmpty() || format == QImage::Format_Invalid)
+        return QImage();
+    const qsizetype bitsPerLine = static_cast<qsizetype>(size.width()) * QImage::toPixelFormat(format).bitsPerPixel();
+    const qsizetype bytesPerLine = (bitsPerLine + 31) / 32 * 4; // rows 32-bit aligned, as QImage needs
+    storage = PixelBuffer(static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(size.height()));
+    return QImage(storage.data(), size.width(), size.height(), bytesPerLine, format);
+}
+
 // Turns the reader's error into a reason a user can act on, keeping Qt's own words.
 std::string ReaderFailure(const QImageReader &reader)
 {
@@ -194,39 +211,56 @@ bool IsGreyscale(const QImage &image)
     }
 }
 
-// Copies 32-bit pixels (RGB32 and ARGB32: one 0xAARRGGBB word each) into blue-green-red
-// rows, one row at a time, so that no second full-size copy of the picture is made.
-void CopyRgb32Rows(const QImage &image, TBitmap &bitmap)
+bool IsRgb32(const QImage &image)
 {
-    for (int y = 0; y < bitmap.Height(); ++y) {
-        const auto *from = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-        std::uint8_t *to = bitmap.ScanLine(y);
-        // Each pixel gets its blue, green and red; alpha is dropped, not blended.
-        for (int x = 0; x < bitmap.Width(); ++x) {
-            to[3 * x] = static_cast<std::uint8_t>(qBlue(from[x]));
-            to[3 * x + 1] = static_cast<std::uint8_t>(qGreen(from[x]));
-            to[3 * x + 2] = static_cast<std::uint8_t>(qRed(from[x]));
-        }
-    }
+    return image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
 }
 
-// Copies a decoded picture into a new bitmap, as pf8bit grey or pf24bit blue-green-red.
-// Qt's conversions to these formats round 16-bit channels to 8 bits and drop alpha without
-// blending, so a transparent pixel keeps the colour stored in the file. The common 32-bit
-// formats are copied row by row instead, which keeps the memory of a large picture down.
-TBitmap ToBitmap(const QImage &image, const std::string &fileName)
+// Rewrites the 32-bit pixels (RGB32 and ARGB32: one 0xAARRGGBB word each) of the picture
+// decoded into storage as blue-green-red rows of the bitmap's stride, in the same memory:
+// rows and pixels only move towards the start of the buffer, and each pixel is read whole
+// before its three bytes are written. Alpha is dropped, not blended.
+TBitmap PackRgb32InPlace(const QImage &image, PixelBuffer &storage)
 {
-    const bool grey = IsGreyscale(image);
+    const int width = image.width(), height = image.height();
+    const std::size_t stride = TBitmap::StrideFor(width, pf24bit);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t *from = storage.data() + static_cast<std::size_t>(image.bytesPerLine()) * y;
+        std::uint8_t *to = storage.data() + stride * static_cast<std::size_t>(y);
+        for (int x = 0; x < width; ++x) {
+            QRgb colour;
+            std::memcpy(&colour, from + 4 * x, sizeof colour);
+            to[3 * x] = static_cast<std::uint8_t>(qBlue(colour));
+            to[3 * x + 1] = static_cast<std::uint8_t>(qGreen(colour));
+            to[3 * x + 2] = static_cast<std::uint8_t>(qRed(colour));
+        }
+    }
+    storage.Shrink(stride * static_cast<std::size_t>(height));
     TBitmap bitmap;
-    bitmap.SetPixelFormat(grey ? pf8bit : pf24bit);
-    if (image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32) {
-        bitmap.SetSize(image.width(), image.height());
-        CopyRgb32Rows(image, bitmap);
+    bitmap.AdoptPixels(std::move(storage), width, height, pf24bit);
+    return bitmap;
+}
+
+// Turns a decoded picture into a bitmap, as pf8bit grey or pf24bit blue-green-red. A
+// picture decoded into storage in a common format becomes the bitmap in place, without a
+// second full-size copy. Other pictures go through Qt's conversions, which round 16-bit
+// channels to 8 bits and drop alpha without blending, so a transparent pixel keeps the
+// colour stored in the file.
+TBitmap ToBitmap(const QImage &image, PixelBuffer &storage, const std::string &fileName)
+{
+    const bool inStorage = storage.size() > 0 && image.constBits() == storage.data();
+    if (inStorage && IsRgb32(image))
+        return PackRgb32InPlace(image, storage);
+    TBitmap bitmap;
+    if (inStorage && image.format() == QImage::Format_Grayscale8) { // rows already have the bitmap's stride
+        bitmap.AdoptPixels(std::move(storage), image.width(), image.height(), pf8bit);
         return bitmap;
     }
+    const bool grey = IsGreyscale(image);
     const QImage converted = image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
     if (converted.isNull())
         throw LoadError(fileName, "there is not enough memory to convert the picture.");
+    bitmap.SetPixelFormat(grey ? pf8bit : pf24bit);
     bitmap.SetSize(converted.width(), converted.height());
     const std::size_t rowBytes = static_cast<std::size_t>(bitmap.Width()) * TBitmap::BytesPerPixel(bitmap.PixelFormat());
     for (int y = 0; y < bitmap.Height(); ++y)
@@ -321,11 +355,12 @@ void TPicture::LoadFromFile(const std::string &fileName)
     reader.setAutoTransform(true); // photos come upright, as their camera's orientation tag says
     CheckPixelCount(reader.size(), fileName);
     CheckNotTruncated(name, reader.format(), fileName);
-    QImage image;
+    PixelBuffer storage;
+    QImage image = DecodingTarget(reader, storage);
     if (!reader.read(&image))
         throw LoadError(fileName, ReaderFailure(reader));
     CheckPixelCount(image.size(), fileName); // for formats whose header gives no size
-    bitmap_ = ToBitmap(image, fileName);
+    bitmap_ = ToBitmap(image, storage, fileName);
 }
 
 void TPicture::SaveToFile(const std::string &fileName) const

@@ -121,3 +121,14 @@ TEST(Bitmap, AssignMakesAnIndependentCopy)
     EXPECT_EQ(Bytes(source), (std::vector<std::uint8_t>{1, 98, 3, 4, 5, 6}));
     EXPECT_EQ(Bytes(copy), (std::vector<std::uint8_t>{99, 2, 3, 4, 5, 6}));
 }
+
+TEST(Bitmap, AdoptPixelsTakesRowsOfTheBitmapsStrideOnly)
+{
+    PixelBuffer pixels(2 * TBitmap::StrideFor(3, pf24bit));
+    pixels.data()[TBitmap::StrideFor(3, pf24bit)] = 7; // first byte of row 1
+    TBitmap bitmap;
+    bitmap.AdoptPixels(std::move(pixels), 3, 2, pf24bit);
+    EXPECT_EQ(bitmap.ScanLine(1)[0], 7);
+    EXPECT_THROW(bitmap.AdoptPixels(PixelBuffer(8), 3, 1, pf24bit), Exception);
+    EXPECT_EQ(bitmap.Width(), 3);
+}
