@@ -5,17 +5,40 @@
 #include "pipeline.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <iostream>
 #include <new>
 #include <string>
+#include <unistd.h>
 
 namespace {
+
+// Where the tool's own error line goes: the standard error it was started with.
+FILE *errorStream = stderr;
+
+// The decoders under Qt (libpng's error handler among them) print to standard error
+// directly, which would break the one-line error message. The tool keeps its own copy of
+// standard error for that line and points file descriptor 2 at /dev/null while it works.
+void SilenceLibraryChatter()
+{
+    const int ownCopy = dup(STDERR_FILENO);
+    const int devNull = open("/dev/null", O_WRONLY);
+    if (ownCopy < 0 || devNull < 0)
+        return;
+    if (FILE *stream = fdopen(ownCopy, "w")) {
+        errorStream = stream;
+        dup2(devNull, STDERR_FILENO);
+    }
+    close(devNull);
+}
 
 int Fail(std::string message)
 {
     std::replace(message.begin(), message.end(), '\n', ' ');
-    std::cerr << "edgedom-cli: " << message << std::endl;
+    std::fprintf(errorStream, "edgedom-cli: %s\n", message.c_str());
+    std::fflush(errorStream);
     return 1;
 }
 
@@ -23,11 +46,6 @@ int Fail(std::string message)
 
 int main(int argc, char *argv[])
 {
-    // Qt's image reader passes decoder chatter (such as libpng's notes on colour profiles)
-    // to standard error, where it would break the one-line error message; it is silenced
-    // unless the user has set logging rules of their own.
-    setenv("QT_LOGGING_RULES", "qt.gui.imageio=false", 0);
-
     TCliOptions options;
     try {
         options = ParseCommandLine(argc, argv);
@@ -44,6 +62,7 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    SilenceLibraryChatter();
     try {
         RunCommand(options, std::cout);
         return 0;
