@@ -329,7 +329,9 @@ QByteArray Encode(const TBitmap &bitmap, const char *writerFormat, const std::st
 void WriteAtomically(const QString &name, const QByteArray &bytes, const std::string &fileName)
 {
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a write the disk takes only part of shows here: commit() ignores a
+    // failed flush of buffered bytes and would rename the partial file onto the target.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw SaveError(fileName, "the file could not be created (" + file.errorString().toStdString()
                                       + "). Check that the folder exists and that you may write in it.");
     if (file.write(bytes) != bytes.size()) {

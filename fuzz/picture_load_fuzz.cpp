@@ -1,0 +1,124 @@
+// Fuzz target: arbitrary bytes as a picture file. Loading must give a non-empty picture or
+// raise an Exception; a picture that loads goes through the edge strength map and, when
+// small, through a PNG save and reload that must give back the same pixels.
+#include "edge_strength.h"
+#include "exception.h"
+#include "picture.h"
+
+#include <QImageReader>
+#include <QString>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void Require(bool holds, const char *what)
+{
+    if (holds)
+        return;
+    std::fprintf(stderr, "picture_load_fuzz: %s\n", what);
+    std::abort();
+}
+
+// Pictures are read from files only, so each input is written to a file in a folder of
+// this process's own in memory (/dev/shm), removed when the process ends.
+struct TScratch {
+    std::string folder, input, output;
+    TScratch()
+    {
+        folder = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/edgedom-fuzz-")
+                 + std::to_string(getpid());
+        mkdir(folder.c_str(), 0700);
+        input = folder + "/input";
+        output = folder + "/output.png";
+    }
+    ~TScratch()
+    {
+        std::remove(input.c_str());
+        std::remove(output.c_str());
+        rmdir(folder.c_str());
+    }
+};
+
+bool WriteFile(const std::string &name, const std::uint8_t *data, std::size_t size)
+{
+    std::FILE *file = std::fopen(name.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    const bool written = std::fwrite(data, 1, size, file) == size;
+    return std::fclose(file) == 0 && written;
+}
+
+// Pictures this large take a second or more each and are no more interesting than small
+// ones, so the fuzzer skips those whose header announces one; larger still are refused
+// from the header by LoadFromFile, cheaply, and are kept. A GIF is decoded at the size of
+// its screen (bytes 6 to 9), which its reader does not announce.
+bool TooSlowToFuzz(const std::string &name, const std::uint8_t *data, std::size_t bytes)
+{
+    const auto slow = [](long long pixels) { return pixels > (1LL << 22) && pixels <= TPicture::MaxPixels; };
+    QImageReader reader(QString::fromStdString(name));
+    const long long screen = bytes >= 10 ? static_cast<long long>(data[6] | data[7] << 8) * (data[8] | data[9] << 8) : 0;
+    if (reader.format() == "gif" && slow(screen))
+        return true;
+    const QSize size = reader.size();
+    // KNOWN FAULT, reported, pinned by BadInput.PictureAnnouncingAGigapixelIsRefusedBefore-
+    // AnyAllocation (huge.mng): Qt's MNG reader tells no size before decoding, so an MNG
+    // header of any size is decoded. Skipped here until it is fixed; remove this line then.
+    if (!size.isValid() && reader.format() == "mng") return true;
+    return size.isValid() && slow(static_cast<long long>(size.width()) * size.height());
+}
+
+bool SamePixels(const TBitmap &a, const TBitmap &b)
+{
+    if (a.PixelFormat() != b.PixelFormat() || a.Width() != b.Width() || a.Height() != b.Height())
+        return false;
+    const std::size_t rowBytes = static_cast<std::size_t>(a.Width()) * TBitmap::BytesPerPixel(a.PixelFormat());
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.ScanLine(y), b.ScanLine(y), rowBytes) != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    static const TScratch scratch;
+    Require(WriteFile(scratch.input, data, size), "cannot write the input file");
+    if (TooSlowToFuzz(scratch.input, data, size))
+        return 0;
+
+    TPicture picture;
+    try {
+        picture.LoadFromFile(scratch.input);
+    } catch (const Exception &error) {
+        Require(error.Message().rfind("Cannot load " + scratch.input + ": ", 0) == 0,
+                "load error does not name the file");
+        Require(picture.Bitmap().Empty(), "failed load changed the picture");
+        return 0;
+    }
+    TBitmap &bitmap = picture.Bitmap();
+    Require(!bitmap.Empty(), "load gave an empty picture");
+    Require(static_cast<long long>(bitmap.Width()) * bitmap.Height() <= TPicture::MaxPixels,
+            "load gave a picture above the pixel limit");
+
+    if (static_cast<long long>(bitmap.Width()) * bitmap.Height() <= 4096) {
+        picture.SaveToFile(scratch.output);
+        TPicture reloaded;
+        reloaded.LoadFromFile(scratch.output);
+        Require(SamePixels(bitmap, reloaded.Bitmap()), "PNG save and reload changed the picture");
+    }
+
+    const int width = bitmap.Width(), height = bitmap.Height();
+    ComputeEdgeStrengthMap(bitmap);
+    Require(bitmap.PixelFormat() == pf8bit && bitmap.Width() == width && bitmap.Height() == height,
+            "edge map has another size or format");
+    return 0;
+}

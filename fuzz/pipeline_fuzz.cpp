@@ -1,0 +1,184 @@
+// Fuzz target: the whole analysis on three small pictures made from the input bytes, and
+// the region step alone on a dominance map made from them. Every step is checked against
+// its rule, written here the slow way, and the region map against a flood-fill labeller.
+#include "dominance.h"
+#include "edge_strength.h"
+#include "exception.h"
+#include "reference_region_map.h"
+#include "region_map.h"
+#include "test_bitmaps.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Require(bool holds, const char *what)
+{
+    if (holds)
+        return;
+    std::fprintf(stderr, "pipeline_fuzz: %s\n", what);
+    std::abort();
+}
+
+// The input, read a byte at a time; past its end every byte is 0.
+struct TInput {
+    const std::uint8_t *data;
+    std::size_t size, at = 0;
+    std::uint8_t Next() { return at < size ? data[at++] : 0; }
+};
+
+TBitmap Filled(TInput &input, TPixelFormat format, int width, int height, int valueRange)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(format);
+    bitmap.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int i = 0; i < width * TBitmap::BytesPerPixel(format); ++i)
+            bitmap.ScanLine(y)[i] = static_cast<std::uint8_t>(input.Next() % valueRange);
+    return bitmap;
+}
+
+// min(255, |p - right| + |p - below|), a missing neighbour counting as equal.
+Table ReferenceEdges(const Table &grey)
+{
+    Table edges = grey;
+    for (std::size_t y = 0; y < grey.size(); ++y)
+        for (std::size_t x = 0; x < grey[y].size(); ++x) {
+            const int p = grey[y][x];
+            const int right = x + 1 < grey[y].size() ? grey[y][x + 1] : p;
+            const int below = y + 1 < grey.size() ? grey[y + 1][x] : p;
+            edges[y][x] = std::min(255, std::abs(p - right) + std::abs(p - below));
+        }
+    return edges;
+}
+
+// The class whose value is strictly the largest, else the previous pixel's in scan order.
+Table ReferenceDominance(const Table &a, const Table &b, const Table &c)
+{
+    Table classes = a;
+    int running = 0;
+    for (std::size_t y = 0; y < a.size(); ++y)
+        for (std::size_t x = 0; x < a[y].size(); ++x) {
+            const int p = a[y][x], q = b[y][x], r = c[y][x];
+            running = p > q && p > r ? 1 : q > p && q > r ? 2 : r > p && r > q ? 3 : running;
+            classes[y][x] = running;
+        }
+    return classes;
+}
+
+// Runs the region step and checks its messages and map against the classes (byte 0).
+void CheckRegionMap(TBitmap &dominance, const Table &classes)
+{
+    // KNOWN FAULT, reported, pinned by DegenerateSizes.ZeroWidthOrHeightMapsGoThroughEvery-
+    // Step: the region step clears the rows of a map 0 pixels wide with memset on a null
+    // pointer. Skipped here until it is fixed, so that the fuzzer gets past it; remove then.
+    if (dominance.Width() == 0 && dominance.Height() > 0) return;
+    TBitmap regions;
+    std::vector<long long> counts;
+    ComputeRegionMap(dominance, regions, [&](const std::string &message) {
+        Require(message.rfind("We get max =", 0) == 0, "message is not \"We get max =N\"");
+        counts.push_back(std::stoll(message.substr(12)));
+    });
+    long long expected = 0;
+    const long long pixels = static_cast<long long>(dominance.Width()) * dominance.Height();
+    Require(counts.size() == 3, "not one message per class");
+    for (int k = 1; k <= 3; ++k) {
+        for (const auto &row : classes)
+            expected += std::count(row.begin(), row.end(), k);
+        Require(counts[k - 1] == expected, "count is not the pixels of classes 1..k");
+        Require(k == 1 || counts[k - 1] >= counts[k - 2], "counts decrease");
+    }
+    Require(counts[2] <= pixels, "count above W x H");
+    Require(regions.PixelFormat() == pf24bit && regions.Width() == dominance.Width()
+                && regions.Height() == dominance.Height(),
+            "region map has another size or format");
+    Require(AllBytesEqual(regions), "region map pixel with unequal bytes");
+    const Table map = TableOf(regions);
+    for (std::size_t y = 0; y < map.size(); ++y)
+        for (std::size_t x = 0; x < map[y].size(); ++x)
+            Require(map[y][x] == 0 || map[y][x] == 50 * classes[y][x], "region map pixel neither 0 nor 50 x class");
+    Require(map == ReferenceRegionMap(classes), "region map differs from the flood-fill reference");
+    Require(TableOf(dominance) == classes, "region step changed the dominance map");
+}
+
+// Byte 0: bit 1..3 the pictures' formats; byte 1, 2: the first's size; byte 3: two bits per
+// width and height change of the second and third (+0, +1, +3, -1); then the pixels.
+void ThreePictures(TInput &input)
+{
+    const std::uint8_t formats = input.Next();
+    const int width = input.Next() % 40, height = input.Next() % 40;
+    const std::uint8_t changes = input.Next();
+    const int change[] = {0, 1, 3, -1};
+    TBitmap pictures[3];
+    Table edges[3];
+    bool smaller = false;
+    for (int i = 0; i < 3; ++i) {
+        const int w = i == 0 ? width : std::max(0, width + change[changes >> (4 * i - 4) & 3]);
+        const int h = i == 0 ? height : std::max(0, height + change[changes >> (4 * i - 2) & 3]);
+        smaller = smaller || w < width || h < height;
+        pictures[i] = Filled(input, formats >> (i + 1) & 1 ? pf24bit : pf8bit, w, h, 256);
+        TBitmap grey;
+        grey.Assign(pictures[i]);
+        grey.SetPixelFormat(pf8bit);
+        ComputeEdgeStrengthMap(pictures[i]);
+        Require(pictures[i].PixelFormat() == pf8bit && pictures[i].Width() == w && pictures[i].Height() == h,
+                "edge map has another size or format");
+        edges[i] = TableOf(pictures[i]);
+        Require(edges[i] == ReferenceEdges(TableOf(grey)), "edge map differs from its rule");
+        edges[i].resize(static_cast<std::size_t>(std::min(h, height)));
+        for (auto &row : edges[i])
+            row.resize(static_cast<std::size_t>(std::min(w, width)));
+    }
+    TBitmap dominance;
+    try {
+        dominance = ComputeDominanceMap(pictures[0], pictures[1], pictures[2]);
+    } catch (const Exception &) {
+        Require(smaller, "pictures of fitting sizes refused");
+        return;
+    }
+    Require(!smaller, "a smaller second or third picture accepted");
+    Require(dominance.PixelFormat() == pf24bit && dominance.Width() == width && dominance.Height() == height,
+            "dominance map has another size or format");
+    Require(AllBytesEqual(dominance), "dominance pixel with unequal bytes");
+    const Table classes = TableOf(dominance);
+    Require(classes == ReferenceDominance(edges[0], edges[1], edges[2]), "dominance map differs from its rule");
+    CheckRegionMap(dominance, classes);
+}
+
+// Byte 0: bit 1 the format; byte 1, 2: the size; then byte 0 of each pixel (0..5) and, for
+// pf24bit, its two other bytes, which the region step does not read.
+void DominanceMapAlone(TInput &input)
+{
+    const TPixelFormat format = input.Next() & 2 ? pf24bit : pf8bit;
+    const int width = input.Next() % 64, height = input.Next() % 64;
+    TBitmap dominance;
+    dominance.SetPixelFormat(format);
+    dominance.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t *pixel = dominance.ScanLine(y) + x * TBitmap::BytesPerPixel(format);
+            pixel[0] = input.Next() % 6;
+            if (format == pf24bit)
+                pixel[1] = input.Next(), pixel[2] = input.Next();
+        }
+    CheckRegionMap(dominance, TableOf(dominance));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    TInput input{data, size};
+    if (data[0] & 1)
+        DominanceMapAlone(input);
+    else
+        ThreePictures(input);
+    return 0;
+}
