@@ -17,7 +17,7 @@ RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap)
     regionMap.SetSize(dominanceMap.Width(), dominanceMap.Height());
     dominanceMap.SetPixelFormat(pf24bit);
     // Each row's pixels are cleared to black; the padding after them is left alone.
-    for (int y = 0; y < regionMap.Height(); ++y)
+    for (int y = 0; y < regionMap.Height() && regionMap.Width() > 0; ++y)
         std::memset(regionMap.ScanLine(y), 0, 3 * static_cast<std::size_t>(regionMap.Width()));
     return RegionWork{dominanceMap, regionMap, PixelBuffer(static_cast<std::size_t>(pixels) * sizeof(std::int32_t)),
                       PixelBuffer()};

@@ -44,7 +44,7 @@ void TBitmap::Reshape(int width, int height, TPixelFormat format)
     const int keptRows = std::min(height, height_);
     const int keptColumns = std::min(width, width_);
 
-    for (int y = 0; y < keptRows; ++y) {
+    for (int y = 0; y < keptRows && keptColumns > 0; ++y) {
         const std::uint8_t *from = pixels_.data() + stride_ * static_cast<std::size_t>(y);
         std::uint8_t *to = pixels.data() + stride * static_cast<std::size_t>(y);
         if (format == format_) {
