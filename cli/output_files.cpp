@@ -2,6 +2,8 @@
 
 #include "exception.h"
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <future>
 #include <string>
@@ -57,6 +59,9 @@ void MoveAside(const fs::path &file, TChanges &changes)
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(file, error)))
         return;
+    if (::access(file.c_str(), W_OK) != 0)
+        throw Exception("Cannot save " + file.string() + ": the file is read-only (" + std::strerror(errno)
+                        + "). Choose another name, or make the file writable first.");
     fs::path waiting = file;
     waiting += ".edgedom-old-" + std::to_string(::getpid());
     fs::rename(file, waiting, error);

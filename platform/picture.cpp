@@ -153,6 +153,18 @@ void CheckNotTruncated(const QString &name, const QByteArray &format, const std:
                                   "interrupted copy or download.");
 }
 
+// The size of the picture the reader will decode. Qt's GIF reader announces the first
+// frame's size but decodes the whole logical screen, whose size is in bytes 6 to 9.
+QSize AnnouncedSize(QImageReader &reader, const QString &name)
+{
+    QFile file(name);
+    uchar header[10];
+    if (reader.format() != "gif" || !file.open(QIODevice::ReadOnly)
+        || file.read(reinterpret_cast<char *>(header), 10) != 10)
+        return reader.size();
+    return QSize(static_cast<int>(Le16(header + 6)), static_cast<int>(Le16(header + 8)));
+}
+
 // Lets Qt's readers allocate enough for every picture up to MaxPixels. Done once, before
 // the first read, since pictures may be loaded on several threads at once.
 void RaiseAllocationLimit()
@@ -355,12 +367,24 @@ void TPicture::LoadFromFile(const std::string &fileName)
     RaiseAllocationLimit();
     QImageReader reader(name);
     reader.setAutoTransform(true); // photos come upright, as their camera's orientation tag says
-    CheckPixelCount(reader.size(), fileName);
+    const QSize announced = AnnouncedSize(reader, name);
+    CheckPixelCount(announced, fileName);
+    // Qt's MNG reader tells no size before decoding, and its decoder allocates whatever the
+    // file announces: such a file is refused before it is decoded.
+    if (!reader.size().isValid() && reader.format() == "mng")
+        throw LoadError(fileName, "an MNG file does not tell the picture's size before it is decoded, so it could "
+                                  "need any amount of memory. Convert it to PNG first.");
     CheckNotTruncated(name, reader.format(), fileName);
     PixelBuffer storage;
     QImage image = DecodingTarget(reader, storage);
-    if (!reader.read(&image))
+    if (!reader.read(&image)) {
+        // Qt reports a picture it found no memory for as damaged data.
+        if (!announced.isEmpty() && QImage(announced, QImage::Format_ARGB32).isNull())
+            throw LoadError(fileName, "there is not enough memory to decode a picture of "
+                                          + std::to_string(announced.width()) + " x "
+                                          + std::to_string(announced.height()) + " pixels.");
         throw LoadError(fileName, ReaderFailure(reader));
+    }
     CheckPixelCount(image.size(), fileName); // for formats whose header gives no size
     bitmap_ = ToBitmap(image, storage, fileName);
 }

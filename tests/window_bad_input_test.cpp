@@ -93,8 +93,7 @@ protected:
 
 } // namespace
 
-// Disabled until the loader refuses these from what the file announces; see the open robustness issue.
-TEST_F(WindowBadInput, DISABLED_UnusablePicturesAreRefusedAndThePanesKeepTheirMaps)
+TEST_F(WindowBadInput, UnusablePicturesAreRefusedAndThePanesKeepTheirMaps)
 {
     std::vector<TUnusable> cases = UnusablePictures();
     for (const TUnusable &huge : HugeHeaderPictures())
