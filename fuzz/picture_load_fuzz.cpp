@@ -68,10 +68,6 @@ bool TooSlowToFuzz(const std::string &name, const std::uint8_t *data, std::size_
     if (reader.format() == "gif" && slow(screen))
         return true;
     const QSize size = reader.size();
-    // KNOWN FAULT, reported, pinned by BadInput.PictureAnnouncingAGigapixelIsRefusedBefore-
-    // AnyAllocation (huge.mng): Qt's MNG reader tells no size before decoding, so an MNG
-    // header of any size is decoded. Skipped here until it is fixed; remove this line then.
-    if (!size.isValid() && reader.format() == "mng") return true;
     return size.isValid() && slow(static_cast<long long>(size.width()) * size.height());
 }
 

@@ -74,10 +74,6 @@ Table ReferenceDominance(const Table &a, const Table &b, const Table &c)
 // Runs the region step and checks its messages and map against the classes (byte 0).
 void CheckRegionMap(TBitmap &dominance, const Table &classes)
 {
-    // KNOWN FAULT, reported, pinned by DegenerateSizes.ZeroWidthOrHeightMapsGoThroughEvery-
-    // Step: the region step clears the rows of a map 0 pixels wide with memset on a null
-    // pointer. Skipped here until it is fixed, so that the fuzzer gets past it; remove then.
-    if (dominance.Width() == 0 && dominance.Height() > 0) return;
     TBitmap regions;
     std::vector<long long> counts;
     ComputeRegionMap(dominance, regions, [&](const std::string &message) {
