@@ -1,5 +1,6 @@
 #include "bitmap.h"
 #include "exception.h"
+#include "test_bitmaps.h"
 
 #include <gtest/gtest.h>
 
@@ -18,15 +19,6 @@ TBitmap Colour(int width, int height, const std::vector<std::uint8_t> &bgr)
         for (int i = 0; i < 3 * width; ++i)
             bitmap.ScanLine(y)[i] = bgr[static_cast<std::size_t>(3 * width * y + i)];
     return bitmap;
-}
-
-std::vector<std::uint8_t> Bytes(const TBitmap &bitmap)
-{
-    std::vector<std::uint8_t> bytes;
-    const int rowBytes = bitmap.Width() * TBitmap::BytesPerPixel(bitmap.PixelFormat());
-    for (int y = 0; y < bitmap.Height(); ++y)
-        bytes.insert(bytes.end(), bitmap.ScanLine(y), bitmap.ScanLine(y) + rowBytes);
-    return bytes;
 }
 
 } // namespace

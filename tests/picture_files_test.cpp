@@ -1,4 +1,5 @@
 #include "exception.h"
+#include "test_bitmaps.h"
 #include "picture.h"
 
 #include <QDir>
@@ -32,15 +33,6 @@ TBitmap Pattern(TPixelFormat format, int width, int height)
         for (int i = 0; i < width * TBitmap::BytesPerPixel(format); ++i)
             bitmap.ScanLine(y)[i] = static_cast<std::uint8_t>((state = state * 1664525u + 1013904223u) >> 24);
     return bitmap;
-}
-
-std::vector<std::uint8_t> Bytes(const TBitmap &bitmap)
-{
-    std::vector<std::uint8_t> bytes;
-    const int rowBytes = bitmap.Width() * TBitmap::BytesPerPixel(bitmap.PixelFormat());
-    for (int y = 0; y < bitmap.Height(); ++y)
-        bytes.insert(bytes.end(), bitmap.ScanLine(y), bitmap.ScanLine(y) + rowBytes);
-    return bytes;
 }
 
 // The message of the Exception that action raises; fails the test when it raises none.

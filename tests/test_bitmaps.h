@@ -50,3 +50,13 @@ inline bool AllBytesEqual(const TBitmap &bitmap)
     }
     return true;
 }
+
+// Every pixel byte of the bitmap, row after row, without the rows' padding.
+inline std::vector<std::uint8_t> Bytes(const TBitmap &bitmap)
+{
+    std::vector<std::uint8_t> bytes;
+    const int rowBytes = bitmap.Width() * TBitmap::BytesPerPixel(bitmap.PixelFormat());
+    for (int y = 0; y < bitmap.Height(); ++y)
+        bytes.insert(bytes.end(), bitmap.ScanLine(y), bitmap.ScanLine(y) + rowBytes);
+    return bytes;
+}
