@@ -3,6 +3,7 @@
 // small, through a PNG save and reload that must give back the same pixels.
 #include "edge_strength.h"
 #include "exception.h"
+#include "file_checks.h"
 #include "picture.h"
 
 #include <QImageReader>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <sys/stat.h>
@@ -64,8 +66,8 @@ bool TooSlowToFuzz(const std::string &name, const std::uint8_t *data, std::size_
 {
     const auto slow = [](long long pixels) { return pixels > (1LL << 22) && pixels <= TPicture::MaxPixels; };
     QImageReader reader(QString::fromStdString(name));
-    const long long screen = bytes >= 10 ? static_cast<long long>(data[6] | data[7] << 8) * (data[8] | data[9] << 8) : 0;
-    if (reader.format() == "gif" && slow(screen))
+    const std::optional<ScreenSize> screen = GifScreenSize(data, bytes);
+    if (reader.format() == "gif" && screen && slow(static_cast<long long>(screen->width) * screen->height))
         return true;
     const QSize size = reader.size();
     return size.isValid() && slow(static_cast<long long>(size.width()) * size.height());

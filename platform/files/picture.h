@@ -4,6 +4,7 @@
 #pragma once
 
 #include "bitmap.h"
+#include "file_checks.h"
 
 #include <string>
 #include <vector>
@@ -19,8 +20,9 @@ public:
 
     // Replaces the graphic with the picture in the file. Greyscale files (8- or 16-bit grey,
     // or a palette of opaque greys only) become pf8bit, all others pf24bit (alpha ignored,
-    // 16-bit channels reduced to 8). A file that cannot be read raises an Exception naming the file and the reason
-    // and leaves the picture as it was. Pictures above MaxPixels are refused from the header.
+    // 16-bit channels reduced to 8). A file that cannot be read raises an Exception naming
+    // the file and the reason and leaves the picture as it was. Pictures above MaxPixels are
+    // refused from the header.
     void LoadFromFile(const std::string &fileName);
 
     // Writes the graphic losslessly in the format the extension names (.bmp or none, .png,
@@ -39,7 +41,7 @@ public:
     static std::vector<std::string> LosslessExtensions();
 
     // The largest picture, in pixels, that LoadFromFile accepts: 2^28.
-    static constexpr long long MaxPixels = 1LL << 28;
+    static constexpr long long MaxPixels = MaxPicturePixels;
 
 private:
     TBitmap bitmap_;

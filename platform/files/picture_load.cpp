@@ -1,16 +1,16 @@
+// Loading: the file is checked (exists, not empty, not truncated, not too large) and then
+// decoded by Qt's reader, where possible into memory that becomes the bitmap in place.
 #include "picture.h"
 
 #include "exception.h"
+#include "file_checks.h"
 #include "pixel_buffer.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
-#include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cstdint>
@@ -20,14 +20,6 @@
 
 namespace {
 
-// The lossless formats SaveToFile writes: the extension and the name of Qt's writer.
-struct TSaveFormat {
-    const char *extension;
-    const char *writer;
-};
-constexpr TSaveFormat SaveFormats[] = {{"bmp", "bmp"}, {"png", "png"}, {"tif", "tiff"},
-                                       {"tiff", "tiff"}, {"ppm", "ppm"}, {"pgm", "pgm"}};
-
 // The widest pixel Qt decodes into (four 32-bit float channels); Qt's allocation limit is
 // set from it so that every picture up to MaxPixels can be decoded.
 constexpr long long WidestDecodedPixelBytes = 16;
@@ -36,13 +28,6 @@ Exception LoadError(const std::string &fileName, const std::string &reason)
 {
     return Exception("Cannot load " + fileName + ": " + reason);
 }
-
-Exception SaveError(const std::string &fileName, const std::string &reason)
-{
-    return Exception("Cannot save " + fileName + ": " + reason);
-}
-
-// ---- Loading ----
 
 // Refuses what is no picture file before Qt's reader sees it: given a name that does not
 // exist, the reader would try the name with each known extension appended and could load
@@ -71,68 +56,8 @@ void CheckPixelCount(QSize size, const std::string &fileName)
                                   + "Scale it down or cut it into parts first.");
 }
 
-unsigned Le16(const uchar *at) { return at[0] | at[1] << 8; }
-
-std::uint32_t Le32(const uchar *at)
-{
-    return at[0] | at[1] << 8 | at[2] << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
-// True when the JPEG data reaches its end-of-image marker. Segments are skipped by their
-// length; entropy-coded data is scanned for the next marker (FF followed by anything but
-// 00, FF or a restart code). What follows the first end-of-image marker is not looked at.
-bool JpegReachesEnd(const uchar *data, qint64 size)
-{
-    qint64 at = 2; // after the start-of-image marker
-    for (;;) {
-        while (at + 1 < size && !(data[at] == 0xFF && data[at + 1] != 0x00 && data[at + 1] != 0xFF
-                                  && (data[at + 1] < 0xD0 || data[at + 1] > 0xD7)))
-            ++at;
-        if (at + 1 >= size)
-            return false;
-        const uchar marker = data[at + 1];
-        if (marker == 0xD9)
-            return true;
-        at += 2;
-        const bool standalone = marker == 0x01 || marker == 0xD8;
-        if (!standalone) {
-            if (at + 1 >= size)
-                return false;
-            at += (data[at] << 8) | data[at + 1];
-        }
-    }
-}
-
-// True when an uncompressed BMP file holds all the rows its header announces. RLE and
-// embedded JPEG or PNG data have no fixed size, so they pass.
-bool BmpHoldsAllRows(const uchar *data, qint64 size)
-{
-    if (size < 34)
-        return true; // too short for a header: Qt's reader refuses it
-    const std::uint32_t pixelOffset = Le32(data + 10);
-    long long width, height;
-    unsigned bitsPerPixel, compression = 0;
-    if (Le32(data + 14) == 12) { // the old OS/2 header
-        width = Le16(data + 18);
-        height = Le16(data + 20);
-        bitsPerPixel = Le16(data + 24);
-    } else {
-        width = static_cast<std::int32_t>(Le32(data + 18));
-        height = static_cast<std::int32_t>(Le32(data + 22));
-        bitsPerPixel = Le16(data + 28);
-        compression = Le32(data + 30);
-    }
-    width = width < 0 ? -width : width;
-    height = height < 0 ? -height : height; // a negative height stores the rows top down
-    const bool uncompressed = compression == 0 || compression == 3 || compression == 6; // RGB, bit fields
-    if (!uncompressed || width * height > TPicture::MaxPixels)
-        return true; // the reader judges these
-    const long long rowBytes = (width * bitsPerPixel + 31) / 32 * 4;
-    return pixelOffset + rowBytes * height <= size;
-}
-
-// Qt's JPEG and BMP readers complete a file that stops early (with grey or black rows) and
-// report success, so for these two formats the file is checked for its end beforehand.
+// Qt's JPEG and BMP readers complete a file that stops early and report success, so the
+// file's bytes are checked for its end beforehand.
 void CheckNotTruncated(const QString &name, const QByteArray &format, const std::string &fileName)
 {
     if (format != "jpeg" && format != "bmp")
@@ -147,22 +72,21 @@ void CheckNotTruncated(const QString &name, const QByteArray &format, const std:
         copy = file.readAll();
         data = reinterpret_cast<const uchar *>(copy.constData());
     }
-    const bool complete = format == "jpeg" ? JpegReachesEnd(data, size) : BmpHoldsAllRows(data, size);
-    if (!complete)
+    if (EndsBeforeThePicture(format.toStdString(), data, static_cast<std::size_t>(size)))
         throw LoadError(fileName, "the file ends before the picture does: it is truncated, perhaps by an "
                                   "interrupted copy or download.");
 }
 
-// The size of the picture the reader will decode. Qt's GIF reader announces the first
-// frame's size but decodes the whole logical screen, whose size is in bytes 6 to 9.
+// The size of the picture the reader will decode: for a GIF its whole screen.
 QSize AnnouncedSize(QImageReader &reader, const QString &name)
 {
     QFile file(name);
-    uchar header[10];
+    std::uint8_t header[10];
     if (reader.format() != "gif" || !file.open(QIODevice::ReadOnly)
         || file.read(reinterpret_cast<char *>(header), 10) != 10)
         return reader.size();
-    return QSize(static_cast<int>(Le16(header + 6)), static_cast<int>(Le16(header + 8)));
+    const ScreenSize screen = *GifScreenSize(header, sizeof header);
+    return QSize(screen.width, screen.height);
 }
 
 // Lets Qt's readers allocate enough for every picture up to MaxPixels. Done once, before
@@ -280,84 +204,6 @@ TBitmap ToBitmap(const QImage &image, PixelBuffer &storage, const std::string &f
     return bitmap;
 }
 
-// ---- Saving ----
-
-std::string LosslessChoices()
-{
-    std::string choices;
-    for (const TSaveFormat &format : SaveFormats)
-        choices += std::string(choices.empty() ? "." : ", .") + format.extension;
-    return choices;
-}
-
-// The Qt writer for the file name's extension (none means BMP); other extensions are refused.
-const char *WriterFor(const QFileInfo &file, TPixelFormat pixelFormat, const std::string &fileName)
-{
-    const QString extension = file.suffix().toLower();
-    if (extension.isEmpty())
-        return "bmp";
-    if (extension == "pgm" && pixelFormat == pf24bit)
-        throw SaveError(fileName, "a .pgm file holds only grey values and this picture is in colour. "
-                                  "Save it as .ppm, .png, .bmp or .tif to keep its colours.");
-    for (const TSaveFormat &format : SaveFormats)
-        if (extension == QLatin1String(format.extension))
-            return format.writer;
-    throw SaveError(fileName, "\"." + extension.toStdString() + "\" is not a lossless format this program writes. "
-                              + "Use " + LosslessChoices() + " (or no extension for BMP): a lossy format "
-                              + "such as JPEG or WebP changes pixel values, so a class map saved that way "
-                              + "would come back with wrong classes.");
-}
-
-// QSaveFile replaces the target by renaming a temporary file onto it, which would turn a
-// device or pipe into a plain file; only regular files are replaced.
-void CheckReplaceable(const QFileInfo &file, const std::string &fileName)
-{
-    if (file.isDir())
-        throw SaveError(fileName, "it is a folder. Choose a file name inside it.");
-    if (file.exists() && !file.isFile())
-        throw SaveError(fileName, "it is a device or pipe, not a regular file, so it cannot be replaced.");
-}
-
-// Encodes the bitmap in memory. Writing straight to the file would lose disk errors: Qt's
-// TIFF writer reports success when the disk takes only part of the data.
-QByteArray Encode(const TBitmap &bitmap, const char *writerFormat, const std::string &fileName)
-{
-    // The image shares the bitmap's rows; its row stride is a multiple of 4, as QImage needs.
-    const QImage image(bitmap.ScanLine(0), bitmap.Width(), bitmap.Height(),
-                       static_cast<qsizetype>(bitmap.RowStride()),
-                       bitmap.PixelFormat() == pf8bit ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, writerFormat);
-    if (!writer.write(image))
-        throw SaveError(fileName, "the picture could not be encoded as " + std::string(writerFormat) + " ("
-                                      + writer.errorString().toStdString() + ").");
-    return bytes;
-}
-
-// Writes the bytes to a temporary file beside the target and renames it onto the target
-// only when all of them are on disk; on failure QSaveFile removes the temporary file.
-void WriteAtomically(const QString &name, const QByteArray &bytes, const std::string &fileName)
-{
-    QSaveFile file(name);
-    // Unbuffered, so that a write the disk takes only part of shows here: commit() ignores a
-    // failed flush of buffered bytes and would rename the partial file onto the target.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw SaveError(fileName, "the file could not be created (" + file.errorString().toStdString()
-                                      + "). Check that the folder exists and that you may write in it.");
-    if (file.write(bytes) != bytes.size()) {
-        // A short write without an error code is how a full disk or a file size limit shows.
-        const std::string reason = file.error() == QFileDevice::NoError ? "the disk took only part of the data"
-                                                                        : file.errorString().toStdString();
-        file.cancelWriting();
-        throw SaveError(fileName, "writing failed (" + reason + "). Check that the disk has free space.");
-    }
-    if (!file.commit())
-        throw SaveError(fileName, "the file could not be completed (" + file.errorString().toStdString()
-                                      + "). Check that the disk has free space.");
-}
-
 } // namespace
 
 void TPicture::LoadFromFile(const std::string &fileName)
@@ -389,29 +235,10 @@ void TPicture::LoadFromFile(const std::string &fileName)
     bitmap_ = ToBitmap(image, storage, fileName);
 }
 
-void TPicture::SaveToFile(const std::string &fileName) const
-{
-    if (bitmap_.Empty())
-        throw Exception("There is nothing to save: the picture is empty.");
-    const QString name = QString::fromStdString(fileName);
-    const QFileInfo file(name);
-    const char *writerFormat = WriterFor(file, bitmap_.PixelFormat(), fileName);
-    CheckReplaceable(file, fileName);
-    WriteAtomically(name, Encode(bitmap_, writerFormat, fileName), fileName);
-}
-
 std::vector<std::string> TPicture::ReadablePatterns()
 {
     std::vector<std::string> patterns;
     for (const QByteArray &format : QImageReader::supportedImageFormats())
         patterns.push_back("*." + format.toLower().toStdString());
     return patterns;
-}
-
-std::vector<std::string> TPicture::LosslessExtensions()
-{
-    std::vector<std::string> extensions;
-    for (const TSaveFormat &format : SaveFormats)
-        extensions.emplace_back(format.extension);
-    return extensions;
 }
