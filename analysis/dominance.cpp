@@ -1,6 +1,7 @@
 #include "dominance.h"
 
 #include "exception.h"
+#include "pixel_rows.h"
 
 #include <cstdint>
 #include <cstring>
@@ -66,11 +67,24 @@ Block ShiftedUp(Block v)
 
 Block FillTiesFrom(Block v, Block from) { return v == 0 ? from : v; }
 
-// Gives every tie (0) of strict the class before it in scan order, the first ones the
-// running class, and returns the running class after the row. In a block, four steps
-// carry each class 1, 2, 4 and 8 places to the right, over ties only; what the block
-// hands on to the next depends on the running class only where the block is all ties,
-// so blocks need not wait for one another.
+} // namespace
+
+std::uint8_t CarryClassesOverTiesPlain(std::uint8_t *strict, int width, std::uint8_t running)
+{
+    // Each tie gets the running class; a strict pixel keeps its class and becomes the running one.
+    for (int x = 0; x < width; ++x) {
+        running = strict[x] != 0 ? strict[x] : running;
+        strict[x] = running;
+    }
+    return running;
+}
+
+// What CarryClassesOverTiesPlain computes, sixteen pixels at a time. In a block, four steps
+// carry each class 1, 2, 4 and 8 places to the right, over ties only, so that each tie holds
+// the class of the last strict pixel before it in the block; the ties before the block's
+// first strict pixel then take the running class. The block hands on its last class, or the
+// running class when it is all ties, so blocks need not wait for one another. The pixels
+// after the last whole block go through the plain loop.
 std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t running)
 {
     int x = 0;
@@ -86,24 +100,8 @@ std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t 
         std::memcpy(strict + x, &v, sizeof v);
         running = static_cast<std::uint8_t>(lastClass | (running & -(lastClass == 0))); // no branch
     }
-    for (; x < width; ++x) {
-        running = strict[x] != 0 ? strict[x] : running;
-        strict[x] = running;
-    }
-    return running;
+    return CarryClassesOverTiesPlain(strict + x, width - x, running);
 }
-
-// out[3x], out[3x + 1], out[3x + 2] = classes[x]
-void TripleRow(const std::uint8_t *__restrict classes, std::uint8_t *__restrict out, int width)
-{
-    for (int x = 0; x < width; ++x) {
-        out[3 * x] = classes[x];
-        out[3 * x + 1] = classes[x];
-        out[3 * x + 2] = classes[x];
-    }
-}
-
-} // namespace
 
 TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const TBitmap &third)
 {
@@ -124,7 +122,7 @@ TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const T
     for (int y = 0; y < map.Height(); ++y) {
         StrictClassRow(grey1.ScanLine(y), grey2.ScanLine(y), grey3.ScanLine(y), classes.data(), width);
         running = CarryClassesOverTies(classes.data(), width, running);
-        TripleRow(classes.data(), map.ScanLine(y), width);
+        SpreadToThreeBytes(classes.data(), map.ScanLine(y), width);
     }
     return map;
 }

@@ -5,9 +5,19 @@
 
 #include "bitmap.h"
 
+#include <cstdint>
+
 // Returns a pf24bit map of first's size whose pixels hold their class in all three bytes.
 // The sources are compared on their pf8bit bytes and left unchanged. The running class
 // starts at 0 (no class) and runs on from the end of one row into the next. A second or
 // third source narrower or shorter than the first raises an Exception before anything is
 // built; of a larger one only the top-left part is compared.
 TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const TBitmap &third);
+
+// The step that carries classes over ties, on one row of strict classes (1, 2 or 3 where a
+// map is strictly the largest, 0 on a tie), in place: each 0 gets the class before it in the
+// row, the first ones running, and the running class after the row is returned.
+// CarryClassesOverTies is the vectorised form ComputeDominanceMap uses;
+// CarryClassesOverTiesPlain is the plain scan it must equal, the reference for the tests.
+std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t running);
+std::uint8_t CarryClassesOverTiesPlain(std::uint8_t *strict, int width, std::uint8_t running);

@@ -1,11 +1,19 @@
 #include "region_labelling.h"
 
 #include "exception.h"
+#include "region_scratch.h"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
+
+RegionWork::RegionWork(std::unique_ptr<RegionScratch> scratch) : scratch_(std::move(scratch)) {}
+RegionWork::RegionWork(RegionWork &&) noexcept = default;
+RegionWork &RegionWork::operator=(RegionWork &&) noexcept = default;
+RegionWork::~RegionWork() = default;
 
 RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap)
 {
@@ -19,8 +27,8 @@ RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap)
     // Each row's pixels are cleared to black; the padding after them is left alone.
     for (int y = 0; y < regionMap.Height() && regionMap.Width() > 0; ++y)
         std::memset(regionMap.ScanLine(y), 0, 3 * static_cast<std::size_t>(regionMap.Width()));
-    return RegionWork{dominanceMap, regionMap, PixelBuffer(static_cast<std::size_t>(pixels) * sizeof(std::int32_t)),
-                      PixelBuffer()};
+    return RegionWork(std::unique_ptr<RegionScratch>(new RegionScratch{
+        dominanceMap, regionMap, PixelBuffer(static_cast<std::size_t>(pixels) * sizeof(std::int32_t)), PixelBuffer()}));
 }
 
 namespace {
@@ -49,7 +57,7 @@ std::int32_t Union(std::int32_t *parent, std::int32_t a, std::int32_t b)
 
 // Makes room for the most labels a map can need, one per pixel and label 0, in one buffer
 // that never moves; its memory is only taken as labels are made. Label 0 stands for no class.
-void AllocateLabelTable(RegionWork &work)
+void AllocateLabelTable(RegionScratch &work)
 {
     const std::size_t mostLabels = static_cast<std::size_t>(work.dominanceMap.Width()) * work.dominanceMap.Height() + 1;
     work.tableBuffer = PixelBuffer(mostLabels * (2 * sizeof(std::int32_t) + 1));
@@ -59,7 +67,7 @@ void AllocateLabelTable(RegionWork &work)
     work.labelCount = 1;
 }
 
-std::int32_t NewLabel(RegionWork &work, std::uint8_t pixelClass)
+std::int32_t NewLabel(RegionScratch &work, std::uint8_t pixelClass)
 {
     const std::int32_t label = work.labelCount++;
     work.parent[label] = label;
@@ -82,7 +90,7 @@ void ClassRow(const std::uint8_t *dominance, std::uint8_t *classes, int width)
 //     NW N NE
 //     W  x
 // The class rows carry a 0 on either side, so the neighbours outside the map are no class.
-void ScanAllClasses(RegionWork &work)
+void ScanAllClasses(RegionScratch &work)
 {
     const int width = work.dominanceMap.Width(), height = work.dominanceMap.Height();
     std::vector<std::uint8_t> rowA(static_cast<std::size_t>(width) + 2, 0), rowB(rowA);
@@ -120,7 +128,7 @@ void ScanAllClasses(RegionWork &work)
 
 // Points every label straight at its root and gathers region sizes there and the class
 // counts. Labels only ever point at smaller ones, so one ascending pass flattens the table.
-void ResolveRegions(RegionWork &work)
+void ResolveRegions(RegionScratch &work)
 {
     for (std::int32_t label = 1; label < work.labelCount; ++label) {
         work.classPixels[work.labelClass[label]] += work.sizes[label];
@@ -133,7 +141,7 @@ void ResolveRegions(RegionWork &work)
 
 // The grey each label paints: 50 x class when its region holds at least max(1, L / 40)
 // pixels, L being the largest region of the same class; else 0 (label 0 included).
-std::vector<std::uint8_t> KeptGreys(const RegionWork &work)
+std::vector<std::uint8_t> KeptGreys(const RegionScratch &work)
 {
     const auto count = static_cast<std::size_t>(work.labelCount);
     std::array<std::int32_t, 4> largest{};
@@ -151,7 +159,7 @@ std::vector<std::uint8_t> KeptGreys(const RegionWork &work)
 // Replaces each pixel's label by the grey it paints, one byte per pixel from the start of
 // the label buffer. Byte i lies within label i's four bytes or before them, so it is
 // written only after that label has been read.
-void LabelsToGreys(RegionWork &work)
+void LabelsToGreys(RegionScratch &work)
 {
     const std::vector<std::uint8_t> greyOf = KeptGreys(work);
     const std::size_t pixels = static_cast<std::size_t>(work.dominanceMap.Width()) * work.dominanceMap.Height();
@@ -163,8 +171,9 @@ void LabelsToGreys(RegionWork &work)
 
 } // namespace
 
-int LabelClassRegions(RegionWork &work, int k, const ShowMessageFn &showMessage)
+int LabelClassRegions(RegionWork &regionWork, int k, const ShowMessageFn &showMessage)
 {
+    RegionScratch &work = regionWork.Scratch();
     if (!work.labelled) {
         AllocateLabelTable(work);
         ScanAllClasses(work);

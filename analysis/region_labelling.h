@@ -4,42 +4,29 @@
 #pragma once
 
 #include "bitmap.h"
-#include "pixel_buffer.h"
 
-#include <array>
-#include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
-#include <vector>
 
 using ShowMessageFn = std::function<void(const std::string &)>;
 
-// The bitmaps and scratch of one region-map command. The label buffer holds one 32-bit
-// provisional label per pixel (0: no class); the union-find table maps each provisional
-// label to its region's smallest label and records the label's class and pixel count.
-// Once the regions are known, the label buffer holds instead one byte per pixel: the grey
-// the pixel is painted in (50 x class for a kept region, else 0).
-struct RegionWork {
-    TBitmap &dominanceMap;
-    TBitmap &regionMap;
-    PixelBuffer labelBuffer;
-    PixelBuffer tableBuffer;               // holds the three arrays below, room for a label per pixel
-    std::int32_t *parent = nullptr;
-    std::int32_t *sizes = nullptr;
-    std::uint8_t *labelClass = nullptr;
-    std::int32_t labelCount = 0;           // labels made so far, label 0 (no class) included
-    std::array<long long, 4> classPixels{}; // pixels of class 1, 2, 3 (index 0 unused)
-    long long pixelCounter = 0;
-    bool labelled = false;
+struct RegionScratch; // internal/region_scratch.h, seen by the region functions only
 
-    std::int32_t *Labels(int row)
-    {
-        return reinterpret_cast<std::int32_t *>(labelBuffer.data()) + static_cast<std::size_t>(row) * dominanceMap.Width();
-    }
-    const std::uint8_t *Greys(int row) const
-    {
-        return labelBuffer.data() + static_cast<std::size_t>(row) * dominanceMap.Width();
-    }
+// The bitmaps and scratch of one region-map command, from PrepareRegionBitmaps to the end of
+// the command: the maps, a label per pixel and the regions' sizes. Only LabelClassRegions
+// and PaintLargeRegions look inside.
+class RegionWork {
+public:
+    explicit RegionWork(std::unique_ptr<RegionScratch> scratch);
+    RegionWork(RegionWork &&) noexcept;
+    RegionWork &operator=(RegionWork &&) noexcept;
+    ~RegionWork();
+
+    RegionScratch &Scratch() noexcept { return *scratch_; }
+
+private:
+    std::unique_ptr<RegionScratch> scratch_;
 };
 
 // Sets the dominance map to pf24bit, gives the region map the dominance map's size in

@@ -1,6 +1,7 @@
 #include "bitmap.h"
 
 #include "exception.h"
+#include "pixel_rows.h"
 
 #include <algorithm>
 #include <cstring>
@@ -47,13 +48,10 @@ void TBitmap::Reshape(int width, int height, TPixelFormat format)
     for (int y = 0; y < keptRows && keptColumns > 0; ++y) {
         const std::uint8_t *from = pixels_.data() + stride_ * static_cast<std::size_t>(y);
         std::uint8_t *to = pixels.data() + stride * static_cast<std::size_t>(y);
-        if (format == format_) {
+        if (format == format_)
             std::memcpy(to, from, static_cast<std::size_t>(keptColumns) * BytesPerPixel(format));
-        } else {
-            // Each 24-bit pixel gets its grey byte in blue, green and red.
-            for (int x = 0; x < keptColumns; ++x)
-                to[3 * x] = to[3 * x + 1] = to[3 * x + 2] = from[x];
-        }
+        else // pf8bit to pf24bit: each pixel gets its grey byte in blue, green and red
+            SpreadToThreeBytes(from, to, keptColumns);
     }
 
     pixels_ = std::move(pixels);

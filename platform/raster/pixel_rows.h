@@ -1,0 +1,24 @@
+// One byte per pixel spread into a pf24bit row: how a grey level, a class or a painted grey
+// becomes a pixel holding the same value in blue, green and red.
+#pragma once
+
+#include <cstdint>
+
+// pixels[3x], pixels[3x + 1], pixels[3x + 2] = valueOf(bytes[x]) for 0 <= x < width. The
+// rows must not overlap.
+template <class ValueOf>
+inline void SpreadToThreeBytes(const std::uint8_t *__restrict bytes, std::uint8_t *__restrict pixels, int width,
+                               ValueOf valueOf)
+{
+    for (int x = 0; x < width; ++x) {
+        const std::uint8_t value = valueOf(bytes[x]);
+        pixels[3 * x] = value;
+        pixels[3 * x + 1] = value;
+        pixels[3 * x + 2] = value;
+    }
+}
+
+inline void SpreadToThreeBytes(const std::uint8_t *__restrict bytes, std::uint8_t *__restrict pixels, int width)
+{
+    SpreadToThreeBytes(bytes, pixels, width, [](std::uint8_t value) { return value; });
+}
