@@ -61,7 +61,8 @@ TForm1::TForm1(QWidget *parent) : TForm(parent), ui_(std::make_unique<Ui::TForm1
     Button4 = ui_->Button4;
     Button5 = ui_->Button5;
     Button6 = ui_->Button6;
-    ApplyTabOrder();
+    // Space opens the first picture at once; Tab then walks the buttons as Unit1.ui orders them.
+    Button1->setFocus();
 
     QLabel *legend[] = {ui_->legend1, ui_->legend2, ui_->legend3};
     for (int k = 1; k <= 3; ++k)

@@ -22,20 +22,6 @@ class TForm1;
 
 class TForm1 : public TForm {
     Q_OBJECT
-    // The form's components, in the order the form declares them.
-    Q_PROPERTY(TOpenPictureDialog *OpenPictureDialog1 MEMBER OpenPictureDialog1)
-    Q_PROPERTY(TImage *Image1 MEMBER Image1)
-    Q_PROPERTY(TButton *Button1 MEMBER Button1)
-    Q_PROPERTY(TButton *Button2 MEMBER Button2)
-    Q_PROPERTY(TButton *Button3 MEMBER Button3)
-    Q_PROPERTY(TButton *Button4 MEMBER Button4)
-    Q_PROPERTY(TSavePictureDialog *SavePictureDialog1 MEMBER SavePictureDialog1)
-    Q_PROPERTY(TButton *Button5 MEMBER Button5)
-    Q_PROPERTY(TImage *Image2 MEMBER Image2)
-    Q_PROPERTY(TImage *Image3 MEMBER Image3)
-    Q_PROPERTY(TImage *Image4 MEMBER Image4)
-    Q_PROPERTY(TButton *Button6 MEMBER Button6)
-    Q_PROPERTY(TImage *Image5 MEMBER Image5)
 
 public:
     explicit TForm1(QWidget *parent = nullptr);

@@ -16,7 +16,6 @@ class ImageCanvas;
 
 class TImage : public QScrollArea {
     Q_OBJECT
-    Q_PROPERTY(bool AutoSize READ AutoSize WRITE SetAutoSize)
     Q_PROPERTY(QString ValueName READ ValueName WRITE SetValueName)
 
 public:
@@ -26,9 +25,8 @@ public:
     // The picture shown; call Changed() once a command has changed it.
     TPicture *const Picture;
 
-    // At 100%, an AutoSize pane's drawing area takes the size of its picture and scrolls;
-    // otherwise it keeps the pane's size and shows the picture's top-left part.
-    bool AutoSize() const noexcept { return autoSize_; }
+    // With AutoSize, the drawing area at 100% takes the size of the picture and scrolls;
+    // without, it keeps the pane's size and shows the picture's top-left part.
     void SetAutoSize(bool autoSize);
 
     // Rebuilds the display copy from Picture and repaints. A pf8bit bitmap shows as grey
