@@ -97,7 +97,7 @@ void TForm1::Button3Click(TObject *) { LoadPicture(Image3, QStringLiteral("Pictu
 
 void TForm1::Button4Click(TObject *)
 {
-    RunCommand({}, [this] {
+    RunAndRedraw({}, [this] {
         const TBitmap &map = Image4->Picture->Bitmap();
         if (map.Empty()) {
             ShowMessage("There is no dominance map to save yet. Load three pictures with Picture1, Picture2 and "
@@ -106,7 +106,7 @@ void TForm1::Button4Click(TObject *)
         }
         if (!SavePictureDialog1->Execute())
             return;
-        TBusyCursor busy;
+        BusyCursor busy;
         Image4->Picture->SaveToFile(SavePictureDialog1->FileName);
         Report(QStringLiteral("Saved the dominance map (%1) to %2")
                    .arg(SizeText(map), QString::fromStdString(SavePictureDialog1->FileName)));
@@ -115,8 +115,8 @@ void TForm1::Button4Click(TObject *)
 
 void TForm1::Button5Click(TObject *)
 {
-    RunCommand({Image4}, [this] {
-        TBusyCursor busy;
+    RunAndRedraw({Image4}, [this] {
+        BusyCursor busy;
         TBitmap map = ComputeDominanceMap(Image1->Picture->Bitmap(), Image2->Picture->Bitmap(),
                                           Image3->Picture->Bitmap());
         Image4->SetAutoSize(true);
@@ -127,8 +127,8 @@ void TForm1::Button5Click(TObject *)
 
 void TForm1::Button6Click(TObject *)
 {
-    RunCommand({Image5}, [this] {
-        TBusyCursor busy;
+    RunAndRedraw({Image5}, [this] {
+        BusyCursor busy;
         Image5->SetAutoSize(true);
         // Each class's message box shows the region map painted so far.
         ComputeRegionMap(Image4->Picture->Bitmap(), Image5->Picture->Bitmap(), ShowMessage,
@@ -142,10 +142,10 @@ void TForm1::Button6Click(TObject *)
 // cancelled dialog changes nothing.
 void TForm1::LoadPicture(TImage *image, const QString &command)
 {
-    RunCommand({image}, [this, image, &command] {
+    RunAndRedraw({image}, [this, image, &command] {
         if (!OpenPictureDialog1->Execute())
             return;
-        TBusyCursor busy;
+        BusyCursor busy;
         TPicture loaded;
         loaded.LoadFromFile(OpenPictureDialog1->FileName);
         ComputeEdgeStrengthMap(loaded.Bitmap());
@@ -158,7 +158,7 @@ void TForm1::LoadPicture(TImage *image, const QString &command)
 }
 
 // Runs a command, shows any error it raises, then redraws the panes it may have changed.
-void TForm1::RunCommand(std::initializer_list<TImage *> changedPanes, const std::function<void()> &command)
+void TForm1::RunAndRedraw(std::initializer_list<TImage *> changedPanes, const std::function<void()> &command)
 {
     RunGuarded(command);
     RunGuarded([changedPanes] {

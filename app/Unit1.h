@@ -51,7 +51,7 @@ public slots:
 
 private:
     void LoadPicture(TImage *image, const QString &command);
-    void RunCommand(std::initializer_list<TImage *> changedPanes, const std::function<void()> &command);
+    void RunAndRedraw(std::initializer_list<TImage *> changedPanes, const std::function<void()> &command);
     void Report(const QString &text);
     void ShowDominanceColours(bool colours);
 

@@ -31,7 +31,7 @@ void SetPixelCounters(benchmark::State &state, long long pixels, long long bytes
                                                          | benchmark::Counter::kInvert);
 }
 
-void RegisterMemcpyLimit(const std::string &stage, const std::string &input, TInput pixelsOf, int bytesReadPerPixel,
+void RegisterMemcpyLimit(const std::string &stage, const std::string &input, BenchInput pixelsOf, int bytesReadPerPixel,
                          int bytesWrittenPerPixel)
 {
     Register(stage, "memcpy", input, [=](benchmark::State &state) {

@@ -18,7 +18,7 @@ void RegisterRegionMapBenchmarks();
 void RegisterPictureLoadBenchmarks();
 
 // An input of a benchmark, built on the benchmark's first run rather than at registration.
-using TInput = std::function<const TBitmap &()>;
+using BenchInput = std::function<const TBitmap &()>;
 
 // Registers stage/implementation/input, timed by the wall clock (so that work our functions
 // hand to other threads counts) and reported in milliseconds.
@@ -32,5 +32,5 @@ void SetPixelCounters(benchmark::State &state, long long pixels, long long bytes
 // Registers stage/memcpy/input, the floor of a stage that reads bytesReadPerPixel and writes
 // bytesWrittenPerPixel for each pixel of input: one memcpy of (read + written) / 2 bytes,
 // which moves read + written bytes.
-void RegisterMemcpyLimit(const std::string &stage, const std::string &input, TInput pixelsOf, int bytesReadPerPixel,
+void RegisterMemcpyLimit(const std::string &stage, const std::string &input, BenchInput pixelsOf, int bytesReadPerPixel,
                          int bytesWrittenPerPixel);

@@ -26,7 +26,7 @@ void OpenCv(benchmark::State &state, int tiles)
     const cv::Mat first = MatOf(PcbEdgeMap(1, tiles)), second = MatOf(PcbEdgeMap(2, tiles)),
                   third = MatOf(PcbEdgeMap(3, tiles));
     cv::Mat map;
-    TPeerScratch scratch;
+    PeerScratch scratch;
     OpenCvDominanceMap(first, second, third, map, scratch); // allocates the outputs it keeps
     for (auto _ : state) {
         OpenCvDominanceMap(first, second, third, map, scratch);

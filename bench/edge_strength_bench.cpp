@@ -32,7 +32,7 @@ void OpenCv(benchmark::State &state, const TBitmap &input)
 {
     const cv::Mat grey = MatOf(input);
     cv::Mat edges;
-    TPeerScratch scratch;
+    PeerScratch scratch;
     OpenCvEdgeStrengthMap(grey, edges, scratch); // allocates the outputs it keeps
     for (auto _ : state) {
         OpenCvEdgeStrengthMap(grey, edges, scratch);
@@ -50,8 +50,8 @@ void RegisterEdgeStrengthBenchmarks()
         return;
     for (const int tiles : {1, 2, 4}) {
         const std::string input = PcbInputName(tiles);
-        const TInput grey = [tiles]() -> const TBitmap & { return PcbGrey(1, tiles); };
-        const TInput colour = [tiles]() -> const TBitmap & { return PcbPicture(1, tiles); };
+        const BenchInput grey = [tiles]() -> const TBitmap & { return PcbGrey(1, tiles); };
+        const BenchInput colour = [tiles]() -> const TBitmap & { return PcbPicture(1, tiles); };
         Register("EdgeStrength", "ours", input, [grey](benchmark::State &state) { Ours(state, grey()); });
 #ifdef EDGEDOM_WITH_OPENCV
         Register("EdgeStrength", "opencv", input, [grey](benchmark::State &state) { OpenCv(state, grey()); });

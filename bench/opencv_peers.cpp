@@ -20,7 +20,7 @@ cv::Mat MatOf(const TBitmap &bitmap)
     return mat;
 }
 
-void OpenCvEdgeStrengthMap(const cv::Mat &grey, cv::Mat &edges, TPeerScratch &scratch)
+void OpenCvEdgeStrengthMap(const cv::Mat &grey, cv::Mat &edges, PeerScratch &scratch)
 {
     const int width = grey.cols, height = grey.rows;
     edges.create(grey.size(), CV_8UC1);
@@ -44,7 +44,7 @@ namespace {
 
 // Writes k into scratch.strict where mine is strictly greater than both other maps.
 void MarkStrictlyLargest(const cv::Mat &mine, const cv::Mat &other1, const cv::Mat &other2, int k,
-                         TPeerScratch &scratch)
+                         PeerScratch &scratch)
 {
     cv::compare(mine, other1, scratch.greater, cv::CMP_GT);
     cv::compare(mine, other2, scratch.mask, cv::CMP_GT);
@@ -55,7 +55,7 @@ void MarkStrictlyLargest(const cv::Mat &mine, const cv::Mat &other1, const cv::M
 } // namespace
 
 void OpenCvDominanceMap(const cv::Mat &first, const cv::Mat &second, const cv::Mat &third, cv::Mat &map,
-                        TPeerScratch &scratch)
+                        PeerScratch &scratch)
 {
     scratch.strict.create(first.size(), CV_8UC1);
     scratch.strict.setTo(0);
@@ -108,7 +108,7 @@ void PaintKept(const cv::Mat &labels, const std::vector<std::uint8_t> &greyOf, c
 
 } // namespace
 
-void OpenCvRegionMap(const cv::Mat &dominance, cv::Mat &regions, TPeerScratch &scratch)
+void OpenCvRegionMap(const cv::Mat &dominance, cv::Mat &regions, PeerScratch &scratch)
 {
     regions.create(dominance.size(), CV_8UC3);
     regions.setTo(cv::Scalar::all(0));
@@ -162,7 +162,7 @@ TBitmap OurRegionMap(const TBitmap &dominance)
 
 bool CheckPeersGiveOurBytes(std::ostream &report)
 {
-    TPeerScratch scratch;
+    PeerScratch scratch;
     cv::Mat edges, dominance, regions;
     bool same = true;
     OpenCvRegionMap(MatOf(RandomClassMap(2048, 1536)), regions, scratch);

@@ -34,7 +34,7 @@ void OpenCv(benchmark::State &state, const TBitmap &input)
 {
     const cv::Mat dominance = MatOf(input);
     cv::Mat regions;
-    TPeerScratch scratch;
+    PeerScratch scratch;
     OpenCvRegionMap(dominance, regions, scratch); // allocates the outputs it keeps
     for (auto _ : state) {
         OpenCvRegionMap(dominance, regions, scratch);
@@ -44,7 +44,7 @@ void OpenCv(benchmark::State &state, const TBitmap &input)
 }
 #endif
 
-void RegisterFor(const std::string &input, const TInput &dominance)
+void RegisterFor(const std::string &input, const BenchInput &dominance)
 {
     Register("RegionMap", "ours", input, [dominance](benchmark::State &state) { Ours(state, dominance()); });
 #ifdef EDGEDOM_WITH_OPENCV

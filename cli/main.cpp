@@ -46,7 +46,7 @@ int Fail(std::string message)
 
 int main(int argc, char *argv[])
 {
-    TCliOptions options;
+    CliOptions options;
     try {
         options = ParseCommandLine(argc, argv);
     } catch (const UsageError &error) {
@@ -64,7 +64,7 @@ int main(int argc, char *argv[])
 
     SilenceLibraryChatter();
     try {
-        RunCommand(options, std::cout);
+        ComputeAndSaveMaps(options, std::cout);
         return 0;
     } catch (const Exception &error) {
         return Fail(error.Message());

@@ -3,27 +3,27 @@
 namespace {
 
 // The options that take a value; the usage text is built from this table too.
-struct TValueOption {
+struct ValueOption {
     const char *name;
     const char *argument;
-    std::string TCliOptions::*target;
+    std::string CliOptions::*target;
     const char *help;
 };
 
-const TValueOption valueOptions[] = {
-    {"--dominance", "FILE", &TCliOptions::dominanceFile,
+const ValueOption valueOptions[] = {
+    {"--dominance", "FILE", &CliOptions::dominanceFile,
      "write the dominance map (class 1, 2 or 3 per pixel)"},
-    {"--regions", "FILE", &TCliOptions::regionsFile,
+    {"--regions", "FILE", &CliOptions::regionsFile,
      "write the region map (50, 100, 150 over large regions)"},
-    {"--edge-maps", "DIR", &TCliOptions::edgeMapsDir,
+    {"--edge-maps", "DIR", &CliOptions::edgeMapsDir,
      "write the edge strength maps DIR/edge{1,2,3}.png"},
-    {"--from-dominance", "FILE", &TCliOptions::fromDominance,
+    {"--from-dominance", "FILE", &CliOptions::fromDominance,
      "run only the region step, on a saved dominance map"},
 };
 
-const TValueOption *FindValueOption(const std::string &name)
+const ValueOption *FindValueOption(const std::string &name)
 {
-    for (const TValueOption &option : valueOptions)
+    for (const ValueOption &option : valueOptions)
         if (name == option.name)
             return &option;
     return nullptr;
@@ -32,7 +32,7 @@ const TValueOption *FindValueOption(const std::string &name)
 bool LooksLikeOption(const std::string &argument) { return argument.size() > 1 && argument[0] == '-'; }
 
 // Checks that the options and pictures make one of the two forms of the command.
-void RequireOneForm(const TCliOptions &options)
+void RequireOneForm(const CliOptions &options)
 {
     if (!options.fromDominance.empty()) {
         if (!options.pictures.empty())
@@ -49,9 +49,9 @@ void RequireOneForm(const TCliOptions &options)
 
 } // namespace
 
-TCliOptions ParseCommandLine(int argc, const char *const argv[])
+CliOptions ParseCommandLine(int argc, const char *const argv[])
 {
-    TCliOptions options;
+    CliOptions options;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
@@ -70,7 +70,7 @@ TCliOptions ParseCommandLine(int argc, const char *const argv[])
         } else {
             const std::size_t equals = argument.find('=');
             const std::string name = argument.substr(0, equals);
-            const TValueOption *option = FindValueOption(name);
+            const ValueOption *option = FindValueOption(name);
             if (option == nullptr)
                 throw UsageError("unknown option " + name);
             std::string value;
@@ -101,7 +101,7 @@ std::string UsageText()
         "pixel count after each class (\"We get max =N\").\n"
         "\n"
         "Options:\n";
-    for (const TValueOption &option : valueOptions) {
+    for (const ValueOption &option : valueOptions) {
         std::string head = std::string("  ") + option.name + " " + option.argument;
         head.resize(26, ' ');
         text += head + option.help + "\n";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct TCliOptions {
+struct CliOptions {
     bool help = false;
     bool version = false;
     std::vector<std::string> pictures; // exactly three, unless fromDominance is given
@@ -26,7 +26,7 @@ public:
 // Reads argv[1] to argv[argc - 1]. Options take their value as the next argument or after
 // '='; "--" ends the options. --help or --version stops the parse where it stands.
 // A command of neither form raises a UsageError.
-TCliOptions ParseCommandLine(int argc, const char *const argv[]);
+CliOptions ParseCommandLine(int argc, const char *const argv[]);
 
 // The usage text, several lines each ending in a newline.
 std::string UsageText();

@@ -15,7 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // What SaveAllOrNone has changed so far, in the order it changed it.
-struct TChanges {
+struct OutputChanges {
     std::vector<fs::path> createdFolders;
     std::vector<fs::path> writtenFiles;
     std::vector<std::pair<fs::path, fs::path>> movedAside; // (file, where it waits)
@@ -29,7 +29,7 @@ fs::path ResolvedPath(const fs::path &file)
     return error ? file.lexically_normal() : resolved;
 }
 
-void RequireDistinctFiles(const std::vector<TOutputFile> &outputs)
+void RequireDistinctFiles(const std::vector<OutputFile> &outputs)
 {
     for (std::size_t i = 0; i < outputs.size(); ++i)
         for (std::size_t j = 0; j < i; ++j)
@@ -39,7 +39,7 @@ void RequireDistinctFiles(const std::vector<TOutputFile> &outputs)
 }
 
 // Creates folder and its missing parents, recording each one created.
-void CreateFolder(const fs::path &folder, TChanges &changes)
+void CreateFolder(const fs::path &folder, OutputChanges &changes)
 {
     std::vector<fs::path> missing;
     for (fs::path p = folder; !p.empty() && !fs::exists(p); p = p.parent_path())
@@ -54,7 +54,7 @@ void CreateFolder(const fs::path &folder, TChanges &changes)
 
 // Moves an existing regular file out of the way of its replacement; it is put back if the
 // run fails and removed when it succeeds.
-void MoveAside(const fs::path &file, TChanges &changes)
+void MoveAside(const fs::path &file, OutputChanges &changes)
 {
     std::error_code error;
     if (!fs::is_regular_file(fs::symlink_status(file, error)))
@@ -73,7 +73,7 @@ void MoveAside(const fs::path &file, TChanges &changes)
 
 // Takes back every change, newest first. Returns a note on anything that could not be put
 // back, empty when all went back.
-std::string TakeBack(const TChanges &changes)
+std::string TakeBack(const OutputChanges &changes)
 {
     std::string note;
     std::error_code error;
@@ -93,10 +93,10 @@ std::string TakeBack(const TChanges &changes)
 // Saves every output, each on a thread of its own since encoding takes most of the time,
 // and records the files written. The first failure, in the order of outputs, is raised
 // once all saves have ended.
-void SaveAtOnce(const std::vector<TOutputFile> &outputs, TChanges &changes)
+void SaveAtOnce(const std::vector<OutputFile> &outputs, OutputChanges &changes)
 {
     std::vector<std::future<void>> saves;
-    for (const TOutputFile &output : outputs)
+    for (const OutputFile &output : outputs)
         saves.push_back(std::async(std::launch::async, [&output] { output.picture->SaveToFile(output.file.string()); }));
     std::exception_ptr failure;
     for (std::size_t i = 0; i < saves.size(); ++i) {
@@ -114,12 +114,12 @@ void SaveAtOnce(const std::vector<TOutputFile> &outputs, TChanges &changes)
 
 } // namespace
 
-void SaveAllOrNone(const std::vector<TOutputFile> &outputs)
+void SaveAllOrNone(const std::vector<OutputFile> &outputs)
 {
     RequireDistinctFiles(outputs);
-    TChanges changes;
+    OutputChanges changes;
     try {
-        for (const TOutputFile &output : outputs) {
+        for (const OutputFile &output : outputs) {
             if (output.createFolder)
                 CreateFolder(output.file.parent_path(), changes);
             MoveAside(output.file, changes);

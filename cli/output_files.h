@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <vector>
 
-struct TOutputFile {
+struct OutputFile {
     std::filesystem::path file;
     const TPicture *picture;
     bool createFolder = false; // create the file's folder when it is missing
@@ -17,4 +17,4 @@ struct TOutputFile {
 // fails, the files saved before it are removed, the files they replaced are put back, the
 // folders created are removed, and the save's Exception goes on up. Two outputs naming the
 // same file raise an Exception before anything is written.
-void SaveAllOrNone(const std::vector<TOutputFile> &outputs);
+void SaveAllOrNone(const std::vector<OutputFile> &outputs);

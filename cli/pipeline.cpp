@@ -52,7 +52,7 @@ std::array<TPicture, 3> LoadEdgeMaps(const std::vector<std::string> &files)
     return edgeMaps;
 }
 
-void RunOnPictures(const TCliOptions &options, std::ostream &messages)
+void RunOnPictures(const CliOptions &options, std::ostream &messages)
 {
     std::array<TPicture, 3> edgeMaps = LoadEdgeMaps(options.pictures);
 
@@ -61,7 +61,7 @@ void RunOnPictures(const TCliOptions &options, std::ostream &messages)
     // The region step leaves the pixels of the (already 24-bit) dominance map as they are.
     ComputeRegionMap(dominance.Bitmap(), regions.Bitmap(), PrintTo(messages));
 
-    std::vector<TOutputFile> outputs;
+    std::vector<OutputFile> outputs;
     if (!options.edgeMapsDir.empty())
         for (int i = 0; i < 3; ++i)
             outputs.push_back({std::filesystem::path(options.edgeMapsDir) / ("edge" + std::to_string(i + 1) + ".png"),
@@ -73,7 +73,7 @@ void RunOnPictures(const TCliOptions &options, std::ostream &messages)
     SaveAllOrNone(outputs);
 }
 
-void RunOnDominanceMap(const TCliOptions &options, std::ostream &messages)
+void RunOnDominanceMap(const CliOptions &options, std::ostream &messages)
 {
     TPicture dominance, regions;
     dominance.LoadFromFile(options.fromDominance);
@@ -84,7 +84,7 @@ void RunOnDominanceMap(const TCliOptions &options, std::ostream &messages)
 
 } // namespace
 
-void RunCommand(const TCliOptions &options, std::ostream &messages)
+void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages)
 {
     if (!options.fromDominance.empty())
         RunOnDominanceMap(options, messages);

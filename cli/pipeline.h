@@ -11,4 +11,4 @@
 // each "We get max =N" message on a line of its own to messages as it comes. Raises an
 // Exception naming the file and the reason when a picture cannot be read, the pictures do
 // not fit together or an output cannot be written.
-void RunCommand(const TCliOptions &options, std::ostream &messages);
+void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages);

@@ -31,9 +31,9 @@ void Require(bool holds, const char *what)
 
 // Pictures are read from files only, so each input is written to a file in a folder of
 // this process's own in memory (/dev/shm), removed when the process ends.
-struct TScratch {
+struct ScratchFiles {
     std::string folder, input, output;
-    TScratch()
+    ScratchFiles()
     {
         folder = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/edgedom-fuzz-")
                  + std::to_string(getpid());
@@ -41,7 +41,7 @@ struct TScratch {
         input = folder + "/input";
         output = folder + "/output.png";
     }
-    ~TScratch()
+    ~ScratchFiles()
     {
         std::remove(input.c_str());
         std::remove(output.c_str());
@@ -88,7 +88,7 @@ bool SamePixels(const TBitmap &a, const TBitmap &b)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    static const TScratch scratch;
+    static const ScratchFiles scratch;
     Require(WriteFile(scratch.input, data, size), "cannot write the input file");
     if (TooSlowToFuzz(scratch.input, data, size))
         return 0;

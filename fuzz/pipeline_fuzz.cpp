@@ -26,13 +26,13 @@ void Require(bool holds, const char *what)
 }
 
 // The input, read a byte at a time; past its end every byte is 0.
-struct TInput {
+struct InputBytes {
     const std::uint8_t *data;
     std::size_t size, at = 0;
     std::uint8_t Next() { return at < size ? data[at++] : 0; }
 };
 
-TBitmap Filled(TInput &input, TPixelFormat format, int width, int height, int valueRange)
+TBitmap Filled(InputBytes &input, TPixelFormat format, int width, int height, int valueRange)
 {
     TBitmap bitmap;
     bitmap.SetPixelFormat(format);
@@ -104,7 +104,7 @@ void CheckRegionMap(TBitmap &dominance, const Table &classes)
 
 // Byte 0: bit 1..3 the pictures' formats; byte 1, 2: the first's size; byte 3: two bits per
 // width and height change of the second and third (+0, +1, +3, -1); then the pixels.
-void ThreePictures(TInput &input)
+void ThreePictures(InputBytes &input)
 {
     const std::uint8_t formats = input.Next();
     const int width = input.Next() % 40, height = input.Next() % 40;
@@ -148,7 +148,7 @@ void ThreePictures(TInput &input)
 
 // Byte 0: bit 1 the format; byte 1, 2: the size; then byte 0 of each pixel (0..5) and, for
 // pf24bit, its two other bytes, which the region step does not read.
-void DominanceMapAlone(TInput &input)
+void DominanceMapAlone(InputBytes &input)
 {
     const TPixelFormat format = input.Next() & 2 ? pf24bit : pf8bit;
     const int width = input.Next() % 64, height = input.Next() % 64;
@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size == 0)
         return 0;
-    TInput input{data, size};
+    InputBytes input{data, size};
     if (data[0] & 1)
         DominanceMapAlone(input);
     else

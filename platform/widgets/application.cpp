@@ -71,6 +71,6 @@ Exception CurrentExceptionAsException()
     }
 }
 
-TBusyCursor::TBusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+BusyCursor::BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
 
-TBusyCursor::~TBusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+BusyCursor::~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }

@@ -20,12 +20,12 @@ public:
     // Starts the Qt application (the command line is not passed on). Called once, first.
     void Initialize();
 
-    // Creates a form of class TFormClass into *reference; the first form created is the
+    // Creates a form of class FormClass into *reference; the first form created is the
     // main one, which Run shows. The application owns its forms.
-    template <class TFormClass>
-    void CreateForm(TFormClass **reference)
+    template <class FormClass>
+    void CreateForm(FormClass **reference)
     {
-        auto form = std::make_unique<TFormClass>();
+        auto form = std::make_unique<FormClass>();
         *reference = form.get();
         Adopt(std::move(form));
     }
@@ -69,10 +69,10 @@ void RunGuarded(Command &&command) noexcept
 }
 
 // The wait cursor over the whole application while the object lives.
-class TBusyCursor {
+class BusyCursor {
 public:
-    TBusyCursor();
-    ~TBusyCursor();
-    TBusyCursor(const TBusyCursor &) = delete;
-    TBusyCursor &operator=(const TBusyCursor &) = delete;
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
 };
