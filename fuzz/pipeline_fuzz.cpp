@@ -1,10 +1,10 @@
 // Fuzz target: the whole analysis on three small pictures made from the input bytes, and
 // the region step alone on a dominance map made from them. Every step is checked against
-// its rule, written here the slow way, and the region map against a flood-fill labeller.
+// its rule, written the slow way in tests/support, the region map against a flood fill.
 #include "dominance.h"
 #include "edge_strength.h"
 #include "exception.h"
-#include "reference_region_map.h"
+#include "reference_rules.h"
 #include "region_map.h"
 #include "test_bitmaps.h"
 
@@ -41,34 +41,6 @@ TBitmap Filled(InputBytes &input, TPixelFormat format, int width, int height, in
         for (int i = 0; i < width * TBitmap::BytesPerPixel(format); ++i)
             bitmap.ScanLine(y)[i] = static_cast<std::uint8_t>(input.Next() % valueRange);
     return bitmap;
-}
-
-// min(255, |p - right| + |p - below|), a missing neighbour counting as equal.
-Table ReferenceEdges(const Table &grey)
-{
-    Table edges = grey;
-    for (std::size_t y = 0; y < grey.size(); ++y)
-        for (std::size_t x = 0; x < grey[y].size(); ++x) {
-            const int p = grey[y][x];
-            const int right = x + 1 < grey[y].size() ? grey[y][x + 1] : p;
-            const int below = y + 1 < grey.size() ? grey[y + 1][x] : p;
-            edges[y][x] = std::min(255, std::abs(p - right) + std::abs(p - below));
-        }
-    return edges;
-}
-
-// The class whose value is strictly the largest, else the previous pixel's in scan order.
-Table ReferenceDominance(const Table &a, const Table &b, const Table &c)
-{
-    Table classes = a;
-    int running = 0;
-    for (std::size_t y = 0; y < a.size(); ++y)
-        for (std::size_t x = 0; x < a[y].size(); ++x) {
-            const int p = a[y][x], q = b[y][x], r = c[y][x];
-            running = p > q && p > r ? 1 : q > p && q > r ? 2 : r > p && r > q ? 3 : running;
-            classes[y][x] = running;
-        }
-    return classes;
 }
 
 // Runs the region step and checks its messages and map against the classes (byte 0).

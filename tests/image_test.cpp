@@ -2,7 +2,7 @@
 // it reports under the mouse.
 #include "image.h"
 #include "test_bitmaps.h"
-#include "window_test_support.h"
+#include "window_support.h"
 
 #include <QMouseEvent>
 #include <QScrollBar>

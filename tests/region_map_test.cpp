@@ -1,41 +1,51 @@
-#include "exception.h"
-#include "reference_region_map.h"
+#include "dominance.h"
+#include "edge_strength.h"
+#include "reference_rules.h"
 #include "region_map.h"
 #include "test_bitmaps.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
 
-struct RegionResult {
-    Table map;
-    std::vector<std::string> messages;
-};
+using Messages = std::vector<std::string>;
 
-RegionResult RegionMapOf(const Table &classes)
+Messages Counts(int afterClass1, int afterClass2, int afterClass3)
 {
-    TBitmap dominance = GreyPixels24(classes);
-    TBitmap regions;
-    RegionResult result;
-    ComputeRegionMap(dominance, regions, [&](const std::string &text) { result.messages.push_back(text); });
+    return {"We get max =" + std::to_string(afterClass1), "We get max =" + std::to_string(afterClass2),
+            "We get max =" + std::to_string(afterClass3)};
+}
+
+// The region map of dominance, painted over an earlier region map of another size, and
+// the messages shown on the way.
+Table RegionMapOf(TBitmap dominance, Messages *messages = nullptr)
+{
+    TBitmap regions = GreyPixels24({{9, 9, 9}, {9, 9, 9}});
+    ComputeRegionMap(dominance, regions, [&](const std::string &text) {
+        if (messages != nullptr)
+            messages->push_back(text);
+    });
     EXPECT_EQ(regions.PixelFormat(), pf24bit);
     EXPECT_EQ(regions.Width(), dominance.Width());
     EXPECT_EQ(regions.Height(), dominance.Height());
     EXPECT_TRUE(AllBytesEqual(regions));
-    result.map = TableOf(regions);
-    return result;
+    return TableOf(regions);
 }
 
-// A class map of the given size whose pixels repeat their left or upper neighbour's class
-// with the given probability, so that region sizes range from specks to large areas.
+Table Filled(int w, int h, int value)
+{
+    return Table(static_cast<std::size_t>(h), std::vector<int>(static_cast<std::size_t>(w), value));
+}
+
+// A class map whose pixels repeat their left or upper neighbour's class with the given
+// probability, so that region sizes range from specks to large areas.
 Table RandomClasses(std::mt19937 &random, int w, int h, double repeat, int classesUsed)
 {
-    Table classes(static_cast<std::size_t>(h), std::vector<int>(static_cast<std::size_t>(w)));
+    Table classes = Filled(w, h, 0);
     std::uniform_real_distribution<double> chance(0, 1);
     std::uniform_int_distribution<int> anyClass(0, classesUsed);
     for (int y = 0; y < h; ++y)
@@ -49,91 +59,45 @@ Table RandomClasses(std::mt19937 &random, int w, int h, double repeat, int class
     return classes;
 }
 
-Table Filled(int w, int h, int value)
-{
-    return Table(static_cast<std::size_t>(h), std::vector<int>(static_cast<std::size_t>(w), value));
-}
-
 } // namespace
 
-TEST(RegionMap, BlockInANoClassFrame)
+TEST(RegionMap, SmallMapsGiveTheirRegionsAndRunningCounts)
 {
-    Table classes = Filled(5, 5, 0);
-    for (int y = 1; y <= 3; ++y)
-        for (int x = 1; x <= 3; ++x)
-            classes[y][x] = 1;
-    const RegionResult result = RegionMapOf(classes);
-    EXPECT_EQ(result.map, (Table{{0, 0, 0, 0, 0},
-                                 {0, 50, 50, 50, 0},
-                                 {0, 50, 50, 50, 0},
-                                 {0, 50, 50, 50, 0},
-                                 {0, 0, 0, 0, 0}}));
-    EXPECT_EQ(result.messages, (std::vector<std::string>{"We get max =9", "We get max =9", "We get max =9"}));
-}
-
-TEST(RegionMap, MessagesCountAllClassesSoFar)
-{
-    Table classes = Filled(5, 3, 1);
-    classes[2] = {3, 3, 3, 3, 3};
-    EXPECT_EQ(RegionMapOf(classes).messages,
-              (std::vector<std::string>{"We get max =10", "We get max =10", "We get max =15"}));
-    EXPECT_EQ(RegionMapOf({}).messages,
-              (std::vector<std::string>{"We get max =0", "We get max =0", "We get max =0"}));
-}
-
-TEST(RegionMap, RegionsReachTheBorderWithoutAFrame)
-{
-    // One class everywhere (400 pixels, more than a byte can number): one region, all painted.
-    EXPECT_EQ(RegionMapOf(Filled(20, 20, 2)).map, Filled(20, 20, 100));
-    // Two arms joined only along row 0 form one region of 127 pixels; a speck of 2 pixels
-    // is below 127 / 40 = 3 and drops out.
-    Table classes = Filled(7, 31, 0);
-    for (int y = 0; y < 31; ++y)
-        classes[y][0] = classes[y][1] = classes[y][5] = classes[y][6] = 3;
-    classes[0][2] = classes[0][3] = classes[0][4] = 3;
-    Table expected = classes;
-    for (auto &row : expected)
-        for (int &value : row)
-            value = value == 3 ? 150 : 0;
-    classes[2][3] = classes[3][3] = 3;
-    EXPECT_EQ(RegionMapOf(classes).map, expected);
+    struct Case {
+        Table classes, expected;
+        Messages messages;
+    };
+    const std::vector<Case> cases = {
+        {{{0, 0, 0, 0}, {0, 1, 1, 0}, {0, 1, 1, 0}, {0, 0, 0, 0}},
+         {{0, 0, 0, 0}, {0, 50, 50, 0}, {0, 50, 50, 0}, {0, 0, 0, 0}},
+         Counts(4, 4, 4)},
+        {{{1, 1, 3}, {1, 1, 3}, {3, 3, 3}}, {{50, 50, 150}, {50, 50, 150}, {150, 150, 150}}, Counts(4, 4, 9)},
+        // Bytes that are no class (0, 4, 255) are never painted nor counted.
+        {{{0, 4, 255}, {1, 2, 3}}, {{0, 0, 0}, {50, 100, 150}}, Counts(1, 2, 3)},
+        {{{2}}, {{100}}, Counts(0, 1, 1)},
+        {{}, {}, Counts(0, 0, 0)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.classes));
+        Messages messages;
+        EXPECT_EQ(RegionMapOf(GreyPixels24(c.classes), &messages), c.expected);
+        EXPECT_EQ(messages, c.messages);
+        EXPECT_EQ(RegionMapOf(GreyBitmap(c.classes)), c.expected) << "from an 8-bit dominance map";
+    }
 }
 
 TEST(RegionMap, RegionOfAFortiethOfTheLargestIsKept)
 {
-    // A region of 1,000 pixels gives T = 25: one of 25 pixels stays, one of 24 drops out.
+    // A region of 1,000 pixels gives 25: one of 25 pixels stays, one of 24 drops out.
     Table classes = Filled(60, 30, 0);
     for (int y = 0; y < 25; ++y)
-        for (int x = 0; x < 40; ++x)
-            classes[y][x] = 1;
-    for (int x = 0; x < 25; ++x)
-        classes[27][x] = 1;
-    for (int x = 0; x < 24; ++x)
-        classes[29][x] = 1;
-    const Table map = RegionMapOf(classes).map;
+        std::fill_n(classes[y].begin(), 40, 1);
+    std::fill_n(classes[27].begin(), 25, 1);
+    std::fill_n(classes[29].begin(), 24, 1);
+    const Table map = RegionMapOf(GreyPixels24(classes));
     EXPECT_EQ(map[0][0], 50);
     EXPECT_EQ(map[27][0], 50);
     EXPECT_EQ(map[29][0], 0);
-}
-
-TEST(RegionMap, DiagonalNeighboursJoinOneRegion)
-{
-    // Two blocks of 40 touching at a corner form one region of 80 (T = 2), so the lone
-    // pixel drops out; were they apart, T would be 1 and it would stay.
-    Table classes = Filled(20, 9, 0);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 10; ++x)
-            classes[y][x] = classes[y + 4][x + 10] = 1;
-    classes[8][0] = 1;
-    const Table map = RegionMapOf(classes).map;
-    EXPECT_EQ(map[3][9], 50);
-    EXPECT_EQ(map[4][10], 50);
-    EXPECT_EQ(map[8][0], 0);
-}
-
-TEST(RegionMap, BytesOutsideTheClassesAreNeverPainted)
-{
-    EXPECT_EQ(RegionMapOf({{0, 4, 255}, {1, 2, 3}}).map, (Table{{0, 0, 0}, {50, 100, 150}}));
 }
 
 TEST(RegionMap, RegionMapIsHandedOnAfterEachClass)
@@ -148,23 +112,7 @@ TEST(RegionMap, RegionMapIsHandedOnAfterEachClass)
     EXPECT_EQ(atHandOver, (std::vector<Table>{{{50, 0, 0}}, {{50, 100, 0}}, {{50, 100, 150}}}));
 }
 
-TEST(RegionMap, EightBitDominanceMapIsReadByItsBytes)
-{
-    TBitmap dominance = GreyBitmap({{1, 1}, {2, 3}});
-    TBitmap regions;
-    ComputeRegionMap(dominance, regions, [](const std::string &) {});
-    EXPECT_EQ(TableOf(regions), (Table{{50, 50}, {100, 150}}));
-}
-
-TEST(RegionMap, PreviousRegionMapIsCleared)
-{
-    TBitmap dominance = GreyPixels24({{0, 1}});
-    TBitmap regions = GreyPixels24({{9, 9, 9}, {9, 9, 9}});
-    ComputeRegionMap(dominance, regions, [](const std::string &) {});
-    EXPECT_EQ(TableOf(regions), (Table{{0, 50}}));
-}
-
-TEST(RegionMap, MatchesFloodFillReferenceOnRandomMaps)
+TEST(RegionMap, MatchesTheFloodFillReferenceOnRandomMaps)
 {
     std::mt19937 random(2024);
     const std::vector<std::pair<int, int>> sizes{{1, 1}, {1, 37}, {41, 1}, {2, 2}, {3, 3}, {7, 5},
@@ -173,14 +121,14 @@ TEST(RegionMap, MatchesFloodFillReferenceOnRandomMaps)
         for (double repeat : {0.0, 0.6, 0.9, 0.99})
             for (int classesUsed : {1, 3, 4}) {
                 const Table classes = RandomClasses(random, w, h, repeat, classesUsed);
-                ASSERT_EQ(RegionMapOf(classes).map, ReferenceRegionMap(classes))
+                ASSERT_EQ(RegionMapOf(GreyPixels24(classes)), ReferenceRegionMap(classes))
                     << w << " x " << h << ", repeat " << repeat << ", classes 0.." << classesUsed;
             }
     for (int value : {0, 1, 3})
-        EXPECT_EQ(RegionMapOf(Filled(31, 29, value)).map, ReferenceRegionMap(Filled(31, 29, value)));
+        EXPECT_EQ(RegionMapOf(GreyPixels24(Filled(31, 29, value))), ReferenceRegionMap(Filled(31, 29, value)));
 }
 
-TEST(RegionMap, WindingRegionMatchesReference)
+TEST(RegionMap, WindingRegionMatchesTheReference)
 {
     // A one-pixel-wide path spirals through the map: a sweep-until-stable labeller needs a
     // sweep per turn here, union-find one scan.
@@ -188,12 +136,28 @@ TEST(RegionMap, WindingRegionMatchesReference)
     Table classes = Filled(n, n, 0);
     int top = 0, left = 0, bottom = n - 1, right = n - 1;
     while (top <= bottom && left <= right) {
-        for (int x = left; x <= right; ++x) classes[top][x] = 2;
+        for (int x = left; x <= right; ++x) classes[top][x] = classes[bottom][x] = 2;
         for (int y = top; y <= bottom; ++y) classes[y][right] = 2;
-        for (int x = left; x <= right; ++x) classes[bottom][x] = 2;
         for (int y = top + 2; y <= bottom; ++y) classes[y][left] = 2;
         if (left + 2 <= right - 2) classes[top + 2][left + 1] = 2;
         top += 2, left += 2, bottom -= 2, right -= 2;
     }
-    EXPECT_EQ(RegionMapOf(classes).map, ReferenceRegionMap(classes));
+    EXPECT_EQ(RegionMapOf(GreyPixels24(classes)), ReferenceRegionMap(classes));
+}
+
+// Maps 0 pixels wide or high come from no picture file, but every step takes them; rows
+// without columns once reached memset with a null pointer.
+TEST(Analysis, ZeroWidthOrHeightMapsGoThroughEveryStep)
+{
+    for (const auto &[width, height] : std::vector<std::pair<int, int>>{{0, 0}, {0, 5}, {5, 0}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        TBitmap pictures[3];
+        for (TBitmap &picture : pictures) {
+            picture.SetSize(width, height);
+            ComputeEdgeStrengthMap(picture);
+        }
+        Messages messages;
+        RegionMapOf(ComputeDominanceMap(pictures[0], pictures[1], pictures[2]), &messages);
+        EXPECT_EQ(messages, Counts(0, 0, 0));
+    }
 }

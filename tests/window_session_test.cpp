@@ -1,14 +1,14 @@
 // Sessions through the real form, every button clicked, with dialogs answered by the test:
 // each button must run its own handler, the panes must end up with the maps of the analysis
-// functions, cancelled dialogs must change nothing, and after any failure the window must
-// keep its pictures and go on working.
+// functions, cancelled dialogs must change nothing, and after a failure the window must keep
+// its pictures, show one error and go on working.
 #include "Unit1.h"
 #include "application.h"
 #include "dominance.h"
 #include "edge_strength.h"
 #include "region_map.h"
 #include "test_bitmaps.h"
-#include "window_test_support.h"
+#include "window_support.h"
 
 #include <QFileInfo>
 #include <QStatusBar>
@@ -28,17 +28,40 @@ TBitmap EdgeMapOf(const std::string &fileName)
     return picture.Bitmap();
 }
 
-bool Exists(const std::string &fileName) { return QFileInfo::exists(QString::fromStdString(fileName)); }
-
 class WindowSession : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { EnsureWidgetApplication(); }
 
+    void Press(std::initializer_list<TButton *> buttons)
+    {
+        for (TButton *button : buttons)
+            button->click();
+    }
+
     void LoadAll()
     {
         dialogs.openAnswers.insert(dialogs.openAnswers.end(), std::begin(files.picture), std::end(files.picture));
-        for (TButton *button : {form.Button1, form.Button2, form.Button3})
-            button->click();
+        Press({form.Button1, form.Button2, form.Button3});
+    }
+
+    std::vector<Table> Panes() const
+    {
+        std::vector<Table> panes;
+        for (const TImage *image : {form.Image1, form.Image2, form.Image3, form.Image4, form.Image5})
+            panes.push_back(TableOf(image->Picture->Bitmap()));
+        return panes;
+    }
+
+    // One new error, naming the file and saying why, and every pane as it was and showing it.
+    void ExpectRefused(std::size_t errorsBefore, const std::vector<Table> &panesBefore, const std::string &culprit,
+                       const std::string &reason)
+    {
+        ASSERT_EQ(dialogs.errors.size(), errorsBefore + 1);
+        EXPECT_NE(dialogs.errors.back().find(culprit), std::string::npos) << dialogs.errors.back();
+        EXPECT_NE(dialogs.errors.back().find(reason), std::string::npos) << dialogs.errors.back();
+        EXPECT_EQ(Panes(), panesBefore);
+        for (const TImage *image : {form.Image1, form.Image2, form.Image3, form.Image5})
+            EXPECT_TRUE(ShowsItsPicture(*image));
     }
 
     static Table Pane(const TImage *image) { return TableOf(image->Picture->Bitmap()); }
@@ -47,6 +70,8 @@ protected:
     TestPictureFiles files;
     TForm1 form;
 };
+
+} // namespace
 
 TEST_F(WindowSession, WholeSessionGivesTheMapsOfTheAnalysis)
 {
@@ -87,72 +112,55 @@ TEST_F(WindowSession, WholeSessionGivesTheMapsOfTheAnalysis)
     EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.front();
 }
 
-TEST_F(WindowSession, CancelledDialogsChangeNothing)
+TEST_F(WindowSession, CancelledDialogsAndSaveBeforeAddChangeNothing)
 {
+    form.Button4->click(); // no dominance map yet: a message, and no file is asked for
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_NE(dialogs.messages[0].find("press Add first"), std::string::npos) << dialogs.messages[0];
+    EXPECT_TRUE(dialogs.saveFilters.empty());
+
     LoadAll();
     form.Button5->click();
-    const Table edgeMap = Pane(form.Image1), dominance = Pane(form.Image4);
+    const std::vector<Table> before = Panes();
     form.Button1->click(); // cancelled: the pane must not become the edge map of its edge map
     form.Button4->click(); // cancelled save
-    EXPECT_EQ(Pane(form.Image1), edgeMap);
-    EXPECT_EQ(Pane(form.Image4), dominance);
+    EXPECT_EQ(Panes(), before);
     EXPECT_EQ(dialogs.saveFilters.size(), 1u);
-    EXPECT_FALSE(Exists(files.Path("dominance.bmp")));
-    EXPECT_TRUE(dialogs.errors.empty() && dialogs.messages.empty());
+    EXPECT_EQ(Listing(files.folder.Path()).count("dominance.bmp"), 0u);
+    EXPECT_TRUE(dialogs.errors.empty() && dialogs.messages.size() == 1);
 }
 
-TEST_F(WindowSession, FailedLoadShowsTheReasonAndKeepsThePicture)
-{
-    dialogs.openAnswers = {files.picture[0], files.broken, files.Path("missing.png")};
-    form.Button1->click();
-    const Table before = Pane(form.Image1);
-    form.Button1->click();
-    form.Button2->click();
-    ASSERT_EQ(dialogs.errors.size(), 2u);
-    EXPECT_NE(dialogs.errors[0].find(files.broken), std::string::npos) << dialogs.errors[0];
-    EXPECT_NE(dialogs.errors[1].find("missing.png"), std::string::npos) << dialogs.errors[1];
-    EXPECT_EQ(Pane(form.Image1), before);
-    EXPECT_TRUE(ShowsItsPicture(*form.Image1));
-    EXPECT_TRUE(form.Image2->Picture->Bitmap().Empty());
-}
-
-TEST_F(WindowSession, BeforeAddSaveWritesNothingAndProcessCountsNothing)
-{
-    dialogs.saveAnswers.push_back(files.Path("dominance.bmp"));
-    form.Button4->click();
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_NE(dialogs.messages[0].find("Add"), std::string::npos) << dialogs.messages[0];
-    EXPECT_TRUE(dialogs.saveFilters.empty()) << "no file should be asked for";
-    EXPECT_FALSE(Exists(files.Path("dominance.bmp")));
-
-    dialogs.messages.clear();
-    form.Button6->click();
-    EXPECT_EQ(dialogs.messages, std::vector<std::string>(3, "We get max =0"));
-    EXPECT_TRUE(form.Image5->Picture->Bitmap().Empty());
-    EXPECT_TRUE(dialogs.errors.empty());
-}
-
-TEST_F(WindowSession, AfterAddFailsOnASmallerPictureEveryCommandStillWorks)
+TEST_F(WindowSession, FailedLoadOrAddShowsOneErrorAndKeepsThePanes)
 {
     LoadAll();
-    form.Button5->click();
-    const Table dominance = Pane(form.Image4);
+    Press({form.Button5, form.Button6});
+    std::vector<Table> before = Panes();
+    dialogs.openAnswers.push_back(files.broken);
+    form.Button2->click();
+    ExpectRefused(0, before, "Cannot load " + files.broken + ": ", "not a picture");
+
     dialogs.openAnswers.push_back(files.smaller);
     form.Button2->click();
+    before = Panes();
     form.Button5->click();
-    ASSERT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_NE(dialogs.errors[0].find("smaller"), std::string::npos) << dialogs.errors[0];
-    EXPECT_EQ(Pane(form.Image4), dominance);
+    ExpectRefused(1, before, "second picture", "smaller than the first");
+}
 
+TEST_F(WindowSession, FailedSaveShowsOneErrorAndKeepsTheEarlierFile)
+{
     LoadAll();
-    form.Button5->click();
-    form.Button6->click();
-    dialogs.saveAnswers.push_back(files.Path("dominance.bmp"));
-    form.Button4->click();
-    EXPECT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_EQ(dialogs.messages.size(), 3u);
-    EXPECT_FALSE(form.Image5->Picture->Bitmap().Empty());
-    EXPECT_TRUE(Exists(files.Path("dominance.bmp")));
+    Press({form.Button5, form.Button6});
+    const std::vector<Table> before = Panes();
+    const std::string earlier = WriteFile(files.folder / "earlier.png", "an earlier map").string();
+    const std::set<std::string> listing = Listing(files.folder.Path());
+    dialogs.saveAnswers.push_back(earlier);
+    {
+        const FileSizeLimit fullDisk(16);
+        form.Button4->click();
+    }
+    ExpectRefused(0, before, "Cannot save " + earlier + ": ", "free space");
+    EXPECT_EQ(ReadFile(earlier), "an earlier map");
+    EXPECT_EQ(Listing(files.folder.Path()), listing);
 }
 
 TEST(CommandBoundary, ShowsEveryKindOfErrorWithWhatHappened)
@@ -169,5 +177,3 @@ TEST(CommandBoundary, ShowsEveryKindOfErrorWithWhatHappened)
     EXPECT_NE(dialogs.errors[2].find("disk on fire"), std::string::npos) << dialogs.errors[2];
     EXPECT_FALSE(dialogs.errors[3].empty());
 }
-
-} // namespace

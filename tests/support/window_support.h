@@ -7,17 +7,15 @@
 #include "dialogs.h"
 #include "image.h"
 #include "picture.h"
+#include "scratch_files.h"
 
 #include <QApplication>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -90,28 +88,22 @@ inline bool ShowsItsPicture(const TImage &image)
     return true;
 }
 
-// Picture files in a temporary folder: three pictures of one scene (the real lytro01
-// triple when the test data is there, else small ones, picture k finely patterned in the
-// k-th third of its width and flat elsewhere), a smaller picture and a file that is no picture.
+// Picture files in a scratch folder: three pictures of one scene, picture k finely patterned
+// in the k-th third of its width and flat elsewhere, a smaller picture and a file that is no
+// picture.
 class TestPictureFiles {
 public:
     TestPictureFiles()
     {
-        const QString real = qEnvironmentVariable("EDGEDOM_TESTDATA") + "/triples/lytro01/";
-        for (int k = 0; k < 3; ++k) {
-            const QString file = real + QString::number(k + 1) + ".png";
-            picture[k] = QFile::exists(file) ? file.toStdString()
-                                             : Write("picture" + std::to_string(k + 1) + ".png", Scene(k, 48, 36));
-        }
+        for (int k = 0; k < 3; ++k)
+            picture[k] = Write("picture" + std::to_string(k + 1) + ".png", Scene(k, 48, 36));
         smaller = Write("smaller.png", Scene(0, 12, 9));
-        broken = Path("broken.png");
-        QFile file(QString::fromStdString(broken));
-        if (!file.open(QIODevice::WriteOnly) || file.write("this is not a picture") < 0)
-            throw std::runtime_error("cannot write " + broken);
+        broken = WriteFile(folder / "broken.png", "this is not a picture").string();
     }
 
-    std::string Path(const std::string &name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
+    std::string Path(const std::string &name) const { return (folder / name).string(); }
 
+    ScratchFolder folder;
     std::string picture[3], smaller, broken;
 
 private:
@@ -134,6 +126,4 @@ private:
         picture.SaveToFile(Path(name));
         return Path(name);
     }
-
-    QTemporaryDir dir_;
 };
