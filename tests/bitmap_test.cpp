@@ -29,15 +29,15 @@ TEST(Bitmap, ScanLineOutsideTheRowsNamesRowAndHeight)
     TBitmap bitmap;
     bitmap.SetSize(4, 3);
     EXPECT_NO_THROW(bitmap.ScanLine(2));
-    for (int row : {-1, 3}) {
+    for (int row : {-1, 3})
         try {
             bitmap.ScanLine(row);
             ADD_FAILURE() << "row " << row << " was accepted";
         } catch (const Exception &error) {
-            EXPECT_NE(error.Message().find(std::to_string(row)), std::string::npos) << error.Message();
-            EXPECT_NE(error.Message().find("height is 3"), std::string::npos) << error.Message();
+            EXPECT_NE(error.Message().find(std::to_string(row) + " is outside the bitmap: its height is 3"),
+                      std::string::npos)
+                << error.Message();
         }
-    }
 }
 
 TEST(Bitmap, ColourToGreyIsRoundedLuma)
@@ -82,15 +82,4 @@ TEST(Bitmap, AssignMakesAnIndependentCopy)
     source.ScanLine(0)[1] = 98;
     EXPECT_EQ(Bytes(source), (ByteVector{1, 98, 3, 4, 5, 6}));
     EXPECT_EQ(Bytes(copy), (ByteVector{99, 2, 3, 4, 5, 6}));
-}
-
-TEST(Bitmap, AdoptPixelsTakesRowsOfTheBitmapsStride)
-{
-    PixelBuffer pixels(2 * TBitmap::StrideFor(3, pf24bit));
-    pixels.data()[TBitmap::StrideFor(3, pf24bit)] = 7; // first byte of row 1
-    TBitmap bitmap;
-    bitmap.AdoptPixels(std::move(pixels), 3, 2, pf24bit);
-    EXPECT_EQ(bitmap.ScanLine(1)[0], 7);
-    EXPECT_THROW(bitmap.AdoptPixels(PixelBuffer(8), 3, 1, pf24bit), Exception);
-    EXPECT_EQ(bitmap.Width(), 3);
 }

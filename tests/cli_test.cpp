@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <csignal>
 #include <string>
 #include <tuple>
@@ -90,20 +91,12 @@ protected:
         return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
     }
 
-    // A picture whose grey level at (x, y) depends only on seed and (min(x, 7), min(y, 5)):
-    // past an 8 x 6 top-left part it repeats its last column and row, so that part's edge
-    // map is the same in every larger picture.
+    // A picture of PatternTable(width, height, seed).
     std::string Pattern(int width, int height, unsigned seed) const
     {
-        Table rows(static_cast<std::size_t>(height), std::vector<int>(static_cast<std::size_t>(width)));
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const unsigned u = static_cast<unsigned>(std::min(x, 7)), v = static_cast<unsigned>(std::min(y, 5));
-                rows[y][x] = static_cast<int>((u * 37 + v * 91 + seed * 53 + u * v * seed) % 256);
-            }
         const std::string name = "pattern" + std::to_string(seed) + "-" + std::to_string(width) + "x"
                                  + std::to_string(height) + ".png";
-        return WriteFile(scratch_ / name, GreyPng(rows)).string();
+        return WriteFile(scratch_ / name, GreyPng(PatternTable(width, height, seed))).string();
     }
 
     Words Triple(int width, int height) const
@@ -141,7 +134,7 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutputAndBadUsageToStandardErrorWithStatus
     EXPECT_EQ(std::tie(version.status, version.err), std::tuple(0, ""));
     EXPECT_EQ(version.out.rfind("edgedom-cli ", 0), 0u) << version.out;
     const std::vector<Words> commands = {
-        {}, {"a.png"}, {"a.png", "b.png"}, {"a.png", "b.png", "c.png", "d.png"}, {"--bogus", "a.png", "b.png", "c.png"},
+        {}, {"a.png", "b.png"}, {"a.png", "b.png", "c.png", "d.png"}, {"--bogus", "a.png", "b.png", "c.png"},
         {"a.png", "b.png", "c.png", "--regions"}, {"--dominance", "--regions", "r.png", "a.png", "b.png", "c.png"},
         {"--dominance=", "a.png", "b.png", "c.png"}, {"--regions", "r.png", "--regions=s.png", "a.png", "b.png", "c.png"},
         {"--from-dominance"}, {"--from-dominance", "d.png", "a.png"}, {"--from-dominance", "d.png", "--dominance", "e.png"},
@@ -176,22 +169,19 @@ TEST_F(Cli, UnreadablePictureIsReportedInOneLineAndNothingIsWritten)
 TEST_F(Cli, PicturesOfDifferentSizes)
 {
     const fs::path dominance = Out() / "dominance.png";
-    const Words triple = Triple(8, 6);
-    const CliRun reference = Run({"--dominance", dominance.string(), triple[0], triple[1], triple[2]});
-    ASSERT_EQ(reference.status, 0) << reference.err;
-    const std::string referenceMap = ReadFile(dominance);
-    fs::remove(dominance);
-    using Size = std::pair<int, int>;
-    const std::vector<std::tuple<Size, Size, Size, std::string>> cases = {
-        {{8, 6}, {10, 6}, {8, 9}, ""},
-        {{8, 6}, {11, 7}, {11, 7}, ""},
-        {{8, 6}, {7, 6}, {8, 6}, "second picture (7 x 6 pixels) is smaller than the first (8 x 6 pixels)"},
-        {{8, 6}, {10, 6}, {8, 5}, "third picture (8 x 5 pixels) is smaller than the first (8 x 6 pixels)"},
-        {{11, 7}, {8, 6}, {11, 7}, "second picture (8 x 6 pixels) is smaller than the first (11 x 7 pixels)"},
+    const std::vector<std::pair<std::array<int, 6>, std::string>> cases = { // width and height of each
+        {{8, 6, 8, 6, 8, 6}, ""}, // the reference for the other runs that succeed
+        {{8, 6, 10, 6, 8, 9}, ""},
+        {{8, 6, 11, 7, 11, 7}, ""},
+        {{8, 6, 7, 6, 8, 6}, "second picture (7 x 6 pixels) is smaller than the first (8 x 6 pixels)"},
+        {{8, 6, 10, 6, 8, 5}, "third picture (8 x 5 pixels) is smaller than the first (8 x 6 pixels)"},
+        {{11, 7, 8, 6, 11, 7}, "second picture (8 x 6 pixels) is smaller than the first (11 x 7 pixels)"},
     };
-    for (const auto &[first, second, third, refusal] : cases) {
-        const Words pictures = {Pattern(first.first, first.second, 1), Pattern(second.first, second.second, 2),
-                                Pattern(third.first, third.second, 3)};
+    CliRun reference;
+    std::string referenceMap;
+    for (const auto &[sizes, refusal] : cases) {
+        const Words pictures = {Pattern(sizes[0], sizes[1], 1), Pattern(sizes[2], sizes[3], 2),
+                                Pattern(sizes[4], sizes[5], 3)};
         SCOPED_TRACE(::testing::PrintToString(pictures));
         const CliRun run = Run(Concat({"--dominance", dominance.string()}, pictures));
         if (!refusal.empty()) {
@@ -201,6 +191,8 @@ TEST_F(Cli, PicturesOfDifferentSizes)
             continue;
         }
         ASSERT_EQ(run.status, 0) << run.err;
+        if (referenceMap.empty())
+            reference = run, referenceMap = ReadFile(dominance);
         EXPECT_EQ(run.out, reference.out);
         EXPECT_EQ(ReadFile(dominance), referenceMap);
         fs::remove(dominance);
@@ -227,10 +219,8 @@ TEST_F(Cli, FailedSavesLeaveEveryOutputAsItWas)
         fs::permissions(writable / file, fs::perms::all);
     const std::vector<std::tuple<fs::path, Limits, std::string>> cases = {
         {writable / "missing" / "regions.png", {}, "could not be created"},
-        {writable / "regions.jpg", {}, "not a lossless format"},
         {readOnlyFolder / "regions.bmp", {.asNobody = true}, "Permission denied"},
         {writable / "read-only.bmp", {.asNobody = true}, "read-only"},
-        {"/dev/full", {}, "not a regular file"},
         {writable / "regions.bmp", {.fileSize = 64 << 10}, "free space"}, // a full disk
     };
     for (const auto &[target, limits, reason] : cases) {
@@ -247,7 +237,6 @@ TEST_F(Cli, FailedSavesLeaveEveryOutputAsItWas)
             EXPECT_EQ(ReadFile(target), "an earlier map");
         }
     }
-    EXPECT_TRUE(fs::is_character_file("/dev/full"));
     fs::permissions(readOnlyFolder, fs::perms::owner_all);
 }
 

@@ -53,16 +53,6 @@ TEST(Dominance, NarrowerOrShorterSourceIsRefusedNamingBothSizes)
     EXPECT_THROW(ComputeDominanceMap(first, TBitmap(), first), Exception);
 }
 
-TEST(Dominance, ColourSourcesAreComparedOnTheirGreyBytesAndLeftUnchanged)
-{
-    TBitmap red = GreyPixels24({{0}});
-    red.ScanLine(0)[2] = 255; // grey 76
-    EXPECT_EQ(DominanceOf(red, GreyBitmap({{75}}), GreyBitmap({{75}})), (Table{{1}}));
-    EXPECT_EQ(DominanceOf(red, GreyBitmap({{77}}), GreyBitmap({{75}})), (Table{{2}}));
-    EXPECT_EQ(red.PixelFormat(), pf24bit);
-    EXPECT_EQ(red.ScanLine(0)[2], 255);
-}
-
 TEST(Dominance, VectorisedTieCarryingEqualsThePlainScan)
 {
     // Widths around the 16-pixel blocks; mostly ties, long runs of them included, and each

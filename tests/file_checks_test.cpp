@@ -36,14 +36,3 @@ TEST(FileChecks, FilesThatEndBeforeThePicture)
     for (const auto &[format, bytes, endsEarly] : cases)
         EXPECT_EQ(EndsEarly(format, bytes), endsEarly) << format << ", " << bytes.size() << " bytes";
 }
-
-TEST(FileChecks, GifScreenSizeIsReadFromBytes6To9)
-{
-    const std::string header = "GIF89a" + LittleEndian(30000, 2) + LittleEndian(2, 2);
-    const std::optional<ScreenSize> screen =
-        GifScreenSize(reinterpret_cast<const std::uint8_t *>(header.data()), header.size());
-    ASSERT_TRUE(screen.has_value());
-    EXPECT_EQ(screen->width, 30000);
-    EXPECT_EQ(screen->height, 2);
-    EXPECT_FALSE(GifScreenSize(reinterpret_cast<const std::uint8_t *>(header.data()), 9).has_value());
-}

@@ -79,18 +79,13 @@ TEST_F(PictureFiles, EveryLosslessFormatGivesBackTheSameBytes)
 TEST_F(PictureFiles, OddPicturesLoadAsTheyLook)
 {
     const Table greys = {{0, 85, 170}, {255, 170, 85}}; // 3 x 2, as most files below show it
-    // Row y of greys packed at depth bits per sample (levels 85 apart below 8 bits), each
-    // sample repeated: twice for 16-bit grey, six times for 16-bit colour (v * 257 reads as v).
-    const auto packed = [&](int repeat, int depth) {
-        return [&greys, repeat, depth](std::uint32_t y) {
+    // Each grey repeated in 16 bits (v * 257 reads as v), and in all three 16-bit channels.
+    const auto sixteenBit = [&greys](int channels) {
+        return [&greys, channels](std::uint32_t y) {
             std::string row;
-            unsigned bits = 0, count = 0;
             for (const int grey : greys[y])
-                if (depth < 8)
-                    bits = bits << depth | static_cast<unsigned>(grey / 85), count += static_cast<unsigned>(depth);
-                else
-                    row += std::string(static_cast<std::size_t>(repeat), static_cast<char>(grey));
-            return count > 0 ? row + static_cast<char>(bits << (8 - count)) : row;
+                row += std::string(static_cast<std::size_t>(2 * channels), static_cast<char>(grey));
+            return row;
         };
     };
     // Red 200, green 100, blue 50 with alpha 0 and 128.
@@ -106,10 +101,12 @@ TEST_F(PictureFiles, OddPicturesLoadAsTheyLook)
         int tolerance = 0;
     };
     const std::vector<Case> cases = {
-        {"16-bit grey.png", Png(3, 2, 0, 16, packed(2, 16)), pf8bit, greys},
-        {"16-bit colour.png", Png(3, 2, 2, 16, packed(6, 16)), pf24bit, greys},
-        {"2-bit grey palette.png", Png(3, 2, 3, 2, packed(1, 2), "\0\0\0\x55\x55\x55\xAA\xAA\xAA\xFF\xFF\xFF"s), pf8bit,
-         greys},
+        {"16-bit grey.png", Png(3, 2, 0, 16, sixteenBit(1)), pf8bit, greys},
+        {"16-bit colour.png", Png(3, 2, 2, 16, sixteenBit(3)), pf24bit, greys},
+        {"2-bit grey palette.png", // indices 0, 1, 2 and 3, 2, 1
+         Png(3, 2, 3, 2, [](std::uint32_t y) { return std::string(1, y == 0 ? '\x18' : '\xE4'); },
+             "\0\0\0\x55\x55\x55\xAA\xAA\xAA\xFF\xFF\xFF"s),
+         pf8bit, greys},
         {"colour palette.png", Png(2, 1, 3, 8, [](std::uint32_t) { return "\0\1"s; }, "\xC8\x64\x32\1\2\3"s), pf24bit,
          {{124, 2}}},
         {"transparent colour.png", transparent, pf24bit, {{124, 124}}}, // alpha dropped, not blended

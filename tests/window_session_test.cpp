@@ -173,7 +173,7 @@ TEST(CommandBoundary, ShowsEveryKindOfErrorWithWhatHappened)
     RunGuarded([] { throw 42; });
     ASSERT_EQ(dialogs.errors.size(), 4u);
     EXPECT_EQ(dialogs.errors[0], "Cannot load x.png: the file is empty.");
-    EXPECT_NE(dialogs.errors[1].find("memory"), std::string::npos) << dialogs.errors[1];
-    EXPECT_NE(dialogs.errors[2].find("disk on fire"), std::string::npos) << dialogs.errors[2];
-    EXPECT_FALSE(dialogs.errors[3].empty());
+    EXPECT_NE(dialogs.errors[1].find("Out of memory"), std::string::npos) << dialogs.errors[1];
+    EXPECT_EQ(dialogs.errors[2], "Unexpected error: disk on fire");
+    EXPECT_EQ(dialogs.errors[3], "Unexpected error of an unknown kind.");
 }

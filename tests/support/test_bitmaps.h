@@ -3,6 +3,7 @@
 
 #include "bitmap.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -59,4 +60,18 @@ inline std::vector<std::uint8_t> Bytes(const TBitmap &bitmap)
     for (int y = 0; y < bitmap.Height(); ++y)
         bytes.insert(bytes.end(), bitmap.ScanLine(y), bitmap.ScanLine(y) + rowBytes);
     return bytes;
+}
+
+// Grey levels that depend only on seed and (min(x, 7), min(y, 5)): past the 8 x 6 top-left
+// part they repeat the last column and row, so that part's edge map is the same in every
+// larger picture.
+inline Table PatternTable(int width, int height, unsigned seed)
+{
+    Table rows(static_cast<std::size_t>(height), std::vector<int>(static_cast<std::size_t>(width)));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const unsigned u = static_cast<unsigned>(std::min(x, 7)), v = static_cast<unsigned>(std::min(y, 5));
+            rows[y][x] = static_cast<int>((u * 37 + v * 91 + seed * 53 + u * v * seed) % 256);
+        }
+    return rows;
 }

@@ -7,6 +7,7 @@
 #include "dialogs.h"
 #include "image.h"
 #include "picture.h"
+#include "picture_bytes.h"
 #include "scratch_files.h"
 
 #include <QApplication>
@@ -65,7 +66,7 @@ private:
     {
         if (answers.empty())
             return std::nullopt;
-        std::optional<std::string> answer = answers.front();
+        const std::optional<std::string> answer = answers.front();
         answers.pop_front();
         return answer;
     }
@@ -88,42 +89,23 @@ inline bool ShowsItsPicture(const TImage &image)
     return true;
 }
 
-// Picture files in a scratch folder: three pictures of one scene, picture k finely patterned
-// in the k-th third of its width and flat elsewhere, a smaller picture and a file that is no
-// picture.
-class TestPictureFiles {
-public:
+// Picture files in a scratch folder: three pictures of one scene, a smaller picture and a
+// file that is no picture.
+struct TestPictureFiles {
     TestPictureFiles()
     {
-        for (int k = 0; k < 3; ++k)
-            picture[k] = Write("picture" + std::to_string(k + 1) + ".png", Scene(k, 48, 36));
-        smaller = Write("smaller.png", Scene(0, 12, 9));
+        for (unsigned k = 0; k < 3; ++k)
+            picture[k] = Write("picture" + std::to_string(k + 1) + ".png", PatternTable(48, 36, k + 1));
+        smaller = Write("smaller.png", PatternTable(12, 9, 1));
         broken = WriteFile(folder / "broken.png", "this is not a picture").string();
     }
 
     std::string Path(const std::string &name) const { return (folder / name).string(); }
+    std::string Write(const std::string &name, const Table &greys) const
+    {
+        return WriteFile(folder / name, GreyPng(greys)).string();
+    }
 
     ScratchFolder folder;
     std::string picture[3], smaller, broken;
-
-private:
-    static TBitmap Scene(int sharpThird, int width, int height)
-    {
-        TBitmap bitmap;
-        bitmap.SetSize(width, height);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const int value = x * 3 / width == sharpThird ? (x + y) % 2 * 200 + 20 : 120;
-                std::fill_n(bitmap.ScanLine(y) + 3 * x, 3, static_cast<std::uint8_t>(value));
-            }
-        return bitmap;
-    }
-
-    std::string Write(const std::string &name, const TBitmap &bitmap) const
-    {
-        TPicture picture;
-        picture.Assign(bitmap);
-        picture.SaveToFile(Path(name));
-        return Path(name);
-    }
 };
