@@ -3,6 +3,7 @@
 #include "dominance.h"
 #include "edge_strength.h"
 #include "picture.h"
+#include "pixel_rows.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -138,12 +139,8 @@ TBitmap ClassMapOf(const std::vector<std::uint8_t> &classes, int width, int heig
     TBitmap map;
     map.SetPixelFormat(pf24bit);
     map.SetSize(width, height);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t *from = classes.data() + static_cast<std::size_t>(y) * width;
-        std::uint8_t *to = map.ScanLine(y);
-        for (int x = 0; x < width; ++x)
-            to[3 * x] = to[3 * x + 1] = to[3 * x + 2] = from[x];
-    }
+    for (int y = 0; y < height; ++y)
+        SpreadToThreeBytes(classes.data() + static_cast<std::size_t>(y) * width, map.ScanLine(y), width);
     return map;
 }
 
