@@ -32,6 +32,7 @@ TEST(Dominance, ClassOfTheStrictlyLargestMapTiesCarryingTheClassBefore)
         // Larger second and third maps are compared on their top-left part.
         {{{1, 1}, {1, 9}}, {{2, 2, 200}, {0, 0, 200}, {200, 200, 200}}, Table(3, {0, 0, 0}), {{2, 2}, {1, 1}}},
         {{}, {}, {}, {}},
+        {Table(5), Table(5), Table(5), Table(5)}, // 0 x 5: rows without pixels, whose address may be null
     };
     for (const Case &c : cases)
         EXPECT_EQ(DominanceOf(GreyBitmap(c.first), GreyBitmap(c.second), GreyBitmap(c.third)), c.expected)

@@ -29,6 +29,7 @@ TEST(EdgeStrength, SmallPicturesGiveTheirMaps)
         {{{3}, {10}, {4}}, {{7}, {6}, {0}}},
         {{{9}}, {{0}}},
         {{}, {}},
+        {Table(5), Table(5)}, // 0 x 5: rows without pixels, whose address may be null
     };
     for (const auto &[picture, expected] : cases)
         EXPECT_EQ(EdgeMapOf(GreyBitmap(picture)), expected) << ::testing::PrintToString(picture);
