@@ -1,18 +1,10 @@
 #include "edge_strength.h"
 
+#include "byte_arithmetic.h"
+
 #include <cstdint>
 
 namespace {
-
-// |a - b| and min(255, a + b) in bytes: no widening to int, so a vector register holds as
-// many pixels as it has bytes.
-std::uint8_t AbsoluteDifference(std::uint8_t a, std::uint8_t b) { return a > b ? a - b : b - a; }
-
-std::uint8_t SaturatingSum(std::uint8_t a, std::uint8_t b)
-{
-    const auto sum = static_cast<std::uint8_t>(a + b);
-    return sum < a ? 255 : sum;
-}
 
 // Rewrites one row in place from itself and the unchanged row below it (nullptr for the
 // last row, whose missing neighbours count as equal). Each pixel reads only itself and
