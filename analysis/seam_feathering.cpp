@@ -3,58 +3,171 @@
 #include "focus_fold.h"
 
 #include <algorithm>
+#include <array>
+#include <vector>
 
 namespace {
 
 constexpr int FeatherRadius = 5;
+constexpr int WindowSide = 2 * FeatherRadius + 1;
 
-// counts[x * labels + the shot index of colours[x]] += delta, for each pixel of a row.
-template <class Layout>
-void CountLabels(const typename Layout::Packed *colours, std::uint8_t *counts, int labels, int width, int delta)
-{
-    // Each pixel's label count in its column moves by delta.
-    for (int x = 0; x < width; ++x) {
-        std::uint8_t &count = counts[static_cast<std::size_t>(x) * labels + (colours[x] >> Layout::indexShift)];
-        count = static_cast<std::uint8_t>(count + delta);
+// Exact floor division by a pixel count d from 1 to 121, of numerators below 2^32 / 121:
+// (n x ceil(2^32 / d)) >> 32. The numerators here stay below 121 x 65535 + 61.
+class CountDivider {
+public:
+    CountDivider()
+    {
+        for (std::uint64_t d = 1; d < reciprocals_.size(); ++d)
+            reciprocals_[d] = ((std::uint64_t{1} << 32) + d - 1) / d;
     }
-}
+    unsigned Divide(unsigned n, unsigned d) const { return static_cast<unsigned>(n * reciprocals_[d] >> 32); }
 
-// Pixels of the window's columns from first to last that have label, from the column counts.
-int CountInWindow(const std::uint8_t *counts, int labels, int first, int last, int label)
-{
-    int n = 0;
-    for (int x = first; x <= last; ++x)
-        n += counts[static_cast<std::size_t>(x) * labels + label];
-    return n;
-}
+private:
+    std::array<std::uint64_t, WindowSide * WindowSide + 1> reciprocals_{};
+};
 
-// Writes one row of the result from the best and second colours of its pixels and the label
-// counts of the columns of its window, which spans windowRows rows.
+// The best labels (shot indexes) of the window's rows, in a ring of label rows, and per column
+// the number of vertically neighbouring pairs in the window's rows that differ.
+class LabelWindow {
+public:
+    LabelWindow(int width, int height, int labels)
+        : width_(width), height_(height), labels_(labels), ring_(static_cast<std::size_t>(RingRows) * width),
+          counts_(static_cast<std::size_t>(width) * labels),
+          verticalSeams_(static_cast<std::size_t>(width)), seamsBefore_(static_cast<std::size_t>(width) + 1),
+          stepsBefore_(static_cast<std::size_t>(width) + 1)
+    {
+    }
+
+    // Moves the window to centre row y (rows must come in order 0, 1, ...): row y + radius
+    // enters, the pair of rows above y - radius leaves.
+    template <class Layout>
+    void MoveTo(const FoldState<typename Layout::Packed> &state, int y)
+    {
+        for (; rowsRead_ < height_ && rowsRead_ <= y + FeatherRadius; ++rowsRead_) {
+            ExtractLabels<Layout>(state.BestColours(rowsRead_), Row(rowsRead_));
+            CountLabels(Row(rowsRead_), 1);
+            if (rowsRead_ > 0)
+                CountSeams(Row(rowsRead_ - 1), Row(rowsRead_), 1);
+        }
+        if (y - FeatherRadius - 1 >= 0) {
+            CountLabels(Row(y - FeatherRadius - 1), -1);
+            CountSeams(Row(y - FeatherRadius - 1), Row(y - FeatherRadius), -1);
+        }
+        FindSeamColumns(Row(y));
+    }
+
+    // Whether the window of columns first to last holds one label only.
+    bool Uniform(int first, int last) const
+    {
+        return seamsBefore_[last + 1] == seamsBefore_[first] && stepsBefore_[last + 1] == stepsBefore_[first + 1];
+    }
+
+    // Pixels of the window's rows in column x that hold label.
+    int InColumn(int x, int label) const { return counts_[static_cast<std::size_t>(x) * labels_ + label]; }
+
+private:
+    static constexpr int RingRows = WindowSide + 1;
+
+    std::uint8_t *Row(int r) { return ring_.data() + static_cast<std::size_t>(r % RingRows) * width_; }
+
+    template <class Layout>
+    void ExtractLabels(const typename Layout::Packed *colours, std::uint8_t *labels)
+    {
+        // Each pixel gets the index of the shot its best colour came from.
+        for (int x = 0; x < width_; ++x)
+            labels[x] = static_cast<std::uint8_t>(colours[x] >> Layout::indexShift);
+    }
+
+    void CountLabels(const std::uint8_t *labels, int delta)
+    {
+        // Each pixel's label count in its column moves by delta.
+        for (int x = 0; x < width_; ++x) {
+            std::uint8_t &count = counts_[static_cast<std::size_t>(x) * labels_ + labels[x]];
+            count = static_cast<std::uint8_t>(count + delta);
+        }
+    }
+
+    void CountSeams(const std::uint8_t *upper, const std::uint8_t *lower, int delta)
+    {
+        // Each column's count moves by delta where the two rows differ.
+        for (int x = 0; x < width_; ++x)
+            verticalSeams_[x] = static_cast<std::uint8_t>(verticalSeams_[x] + (upper[x] != lower[x]) * delta);
+    }
+
+    // seamsBefore_[x] = columns before x with a vertical seam in the window; stepsBefore_[x] =
+    // columns before x whose centre-row label differs from the one on their left.
+    void FindSeamColumns(const std::uint8_t *centre)
+    {
+        seamsBefore_[0] = stepsBefore_[0] = 0;
+        // Each entry gets the count before it plus its column's seam or step.
+        for (int x = 0; x < width_; ++x) {
+            seamsBefore_[x + 1] = seamsBefore_[x] + (verticalSeams_[x] != 0);
+            stepsBefore_[x + 1] = stepsBefore_[x] + (x > 0 && centre[x] != centre[x - 1]);
+        }
+    }
+
+    int width_, height_, labels_, rowsRead_ = 0;
+    std::vector<std::uint8_t> ring_, counts_, verticalSeams_;
+    std::vector<int> seamsBefore_, stepsBefore_;
+};
+
+// The counts of a pixel's best and second labels in its window. Neighbouring pixels near a seam
+// mostly share both labels, so the counts of the previous pixel's window are moved along by a
+// column where they can be, instead of counted anew.
+class LabelCounts {
+public:
+    explicit LabelCounts(const LabelWindow &window) : window_(window) {}
+
+    void Forget() { label1_ = -1; }
+
+    void MoveTo(int first, int last, int label1, int label2)
+    {
+        if (label1 != label1_ || label2 != label2_) {
+            n1_ = n2_ = 0;
+            first_ = first, last_ = first - 1;
+        }
+        for (int x = first_; x < first; ++x)
+            n1_ -= window_.InColumn(x, label1), n2_ -= window_.InColumn(x, label2);
+        for (int x = last_ + 1; x <= last; ++x)
+            n1_ += window_.InColumn(x, label1), n2_ += window_.InColumn(x, label2);
+        first_ = first, last_ = last, label1_ = label1, label2_ = label2;
+    }
+    unsigned N1() const { return static_cast<unsigned>(n1_); }
+    unsigned N2() const { return label2_ != label1_ ? static_cast<unsigned>(n2_) : 0; }
+
+private:
+    const LabelWindow &window_;
+    int first_ = 0, last_ = -1, label1_ = -1, label2_ = -1, n1_ = 0, n2_ = 0;
+};
+
+// Writes one row of the result from the best and second colours of its pixels and the labels
+// of its window.
 template <class Layout>
-void FeatherRow(const typename Layout::Packed *best, const typename Layout::Packed *second,
-                const std::uint8_t *counts, int labels, int windowRows, typename Layout::Channel *out, int width)
+void FeatherRow(const typename Layout::Packed *best, const typename Layout::Packed *second, const LabelWindow &window,
+                typename Layout::Channel *out, int width)
 {
     using Channel = typename Layout::Channel;
     constexpr auto channelMask = static_cast<typename Layout::Packed>((1ULL << Layout::channelBits) - 1);
-    // Each pixel gets its best colour where its window holds its best label only, else the
-    // blend of its best and second colours weighted by their labels' pixels in the window.
+    static const CountDivider divider;
+    LabelCounts counts(window);
+    // Each pixel gets its best colour where its window holds one label only, else the blend of
+    // its best and second colours weighted by their labels' pixels in the window.
     for (int x = 0; x < width; ++x) {
         const int first = std::max(x - FeatherRadius, 0), last = std::min(x + FeatherRadius, width - 1);
-        const int label1 = static_cast<int>(best[x] >> Layout::indexShift);
-        const int label2 = static_cast<int>(second[x] >> Layout::indexShift);
-        const int n1 = CountInWindow(counts, labels, first, last, label1);
         Channel *pixel = out + Layout::channels * x;
-        if (n1 == windowRows * (last - first + 1)) {
+        if (window.Uniform(first, last)) {
             for (int c = 0; c < Layout::channels; ++c)
                 pixel[c] = static_cast<Channel>(best[x] >> (Layout::channelBits * c) & channelMask);
+            counts.Forget();
             continue;
         }
-        const int n2 = label2 != label1 ? CountInWindow(counts, labels, first, last, label2) : 0;
-        const unsigned total = static_cast<unsigned>(n1 + n2);
+        counts.MoveTo(first, last, static_cast<int>(best[x] >> Layout::indexShift),
+                      static_cast<int>(second[x] >> Layout::indexShift));
+        const unsigned n1 = counts.N1(), n2 = counts.N2(), total = n1 + n2;
         for (int c = 0; c < Layout::channels; ++c) {
             const auto c1 = static_cast<unsigned>(best[x] >> (Layout::channelBits * c) & channelMask);
             const auto c2 = static_cast<unsigned>(second[x] >> (Layout::channelBits * c) & channelMask);
-            pixel[c] = static_cast<Channel>((n1 * c1 + n2 * c2 + total / 2) / total);
+            pixel[c] = static_cast<Channel>(divider.Divide(n1 * c1 + n2 * c2 + total / 2, total));
         }
     }
 }
@@ -64,19 +177,11 @@ void FeatherRow(const typename Layout::Packed *best, const typename Layout::Pack
 template <class Layout>
 void FeatherSeams(const FoldState<typename Layout::Packed> &state, int shots, TBitmap &result)
 {
-    const int width = result.Width(), height = result.Height();
-    std::vector<std::uint8_t> counts(static_cast<std::size_t>(width) * shots);
-    // The window starts on rows 0 to radius - 1; each row moves it down by one.
-    for (int y = 0; y < std::min(FeatherRadius, height); ++y)
-        CountLabels<Layout>(state.BestColours(y), counts.data(), shots, width, 1);
-    for (int y = 0; y < height; ++y) {
-        if (y + FeatherRadius < height)
-            CountLabels<Layout>(state.BestColours(y + FeatherRadius), counts.data(), shots, width, 1);
-        if (y - FeatherRadius - 1 >= 0)
-            CountLabels<Layout>(state.BestColours(y - FeatherRadius - 1), counts.data(), shots, width, -1);
-        const int windowRows = std::min(y + FeatherRadius, height - 1) - std::max(y - FeatherRadius, 0) + 1;
-        FeatherRow<Layout>(state.BestColours(y), state.SecondColours(y), counts.data(), shots, windowRows,
-                           reinterpret_cast<typename Layout::Channel *>(result.ScanLine(y)), width);
+    LabelWindow window(result.Width(), result.Height(), shots);
+    for (int y = 0; y < result.Height(); ++y) {
+        window.MoveTo<Layout>(state, y);
+        FeatherRow<Layout>(state.BestColours(y), state.SecondColours(y), window,
+                           reinterpret_cast<typename Layout::Channel *>(result.ScanLine(y)), result.Width());
     }
 }
 
