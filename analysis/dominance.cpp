@@ -3,6 +3,7 @@
 #include "exception.h"
 #include "pixel_rows.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -123,6 +124,73 @@ TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const T
         StrictClassRow(grey1.ScanLine(y), grey2.ScanLine(y), grey3.ScanLine(y), classes.data(), width);
         running = CarryClassesOverTies(classes.data(), width, running);
         SpreadToThreeBytes(classes.data(), map.ScanLine(y), width);
+    }
+    return map;
+}
+
+DominanceFold::DominanceFold(int width, int height) : width_(width), height_(height)
+{
+    if (width < 0 || height < 0)
+        throw Exception("Cannot compare maps of " + std::to_string(width) + " x " + std::to_string(height)
+                        + " pixels: width and height must not be negative.");
+    const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    largest_.resize(pixels);
+    strict_.resize(pixels);
+}
+
+namespace {
+
+// Where value is above largest, map k becomes the strict class; where equal, a tie (0).
+void FoldStrictClassRow(const std::uint8_t *__restrict values, std::uint8_t *__restrict largest,
+                        std::uint8_t *__restrict strict, std::uint8_t k, int width)
+{
+    // Each pixel keeps its largest value and the class that holds it strictly, 0 on a tie.
+    for (int x = 0; x < width; ++x) {
+        const std::uint8_t value = values[x];
+        strict[x] = value > largest[x] ? k : value == largest[x] ? 0 : strict[x];
+        largest[x] = std::max(value, largest[x]);
+    }
+}
+
+} // namespace
+
+void DominanceFold::Add(const TBitmap &edgeMap)
+{
+    if (maps_ == 255)
+        throw Exception("A dominance map compares at most 255 pictures: compare fewer at once.");
+    if (edgeMap.PixelFormat() != pf8bit)
+        throw Exception("An edge strength map must be 8-bit grey to be compared.");
+    if (edgeMap.Width() < width_ || edgeMap.Height() < height_)
+        throw Exception("Picture " + std::to_string(maps_ + 1) + " (" + SizeText(edgeMap) + " pixels) is smaller than "
+                        "the first (" + std::to_string(width_) + " x " + std::to_string(height_)
+                        + " pixels). The dominance map compares the pictures pixel by pixel: load pictures of "
+                          "the same size.");
+    ++maps_;
+    for (int y = 0; y < height_ && width_ > 0; ++y) {
+        const std::size_t at = static_cast<std::size_t>(y) * width_;
+        if (maps_ == 1) {
+            std::copy_n(edgeMap.ScanLine(y), width_, largest_.data() + at);
+            std::fill_n(strict_.data() + at, width_, 1);
+        } else {
+            FoldStrictClassRow(edgeMap.ScanLine(y), largest_.data() + at, strict_.data() + at,
+                               static_cast<std::uint8_t>(maps_), width_);
+        }
+    }
+}
+
+TBitmap DominanceFold::Result() const
+{
+    if (maps_ == 0)
+        throw Exception("No edge strength map has been added: there is nothing to compare.");
+    TBitmap map;
+    map.SetPixelFormat(pf24bit);
+    map.SetSize(width_, height_);
+    std::vector<std::uint8_t> classes(static_cast<std::size_t>(width_));
+    std::uint8_t running = 0;
+    for (int y = 0; y < height_ && width_ > 0; ++y) {
+        std::copy_n(strict_.data() + static_cast<std::size_t>(y) * width_, width_, classes.data());
+        running = CarryClassesOverTies(classes.data(), width_, running);
+        SpreadToThreeBytes(classes.data(), map.ScanLine(y), width_);
     }
     return map;
 }

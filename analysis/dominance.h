@@ -6,6 +6,7 @@
 #include "bitmap.h"
 
 #include <cstdint>
+#include <vector>
 
 // Returns a pf24bit map of first's size whose pixels hold their class in all three bytes.
 // The sources are compared on their pf8bit bytes and left unchanged. The running class
@@ -21,3 +22,28 @@ TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const T
 // CarryClassesOverTiesPlain is the plain scan it must equal, the reference for the tests.
 std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t running);
 std::uint8_t CarryClassesOverTiesPlain(std::uint8_t *strict, int width, std::uint8_t running);
+
+// The dominance map of any number of edge maps, folded in one at a time: at each pixel the
+// class is the index (1, 2, ...) of the map whose value is strictly the largest, ties carried
+// as ComputeDominanceMap carries them, which it equals for three maps. Holds two bytes per
+// pixel however many maps come.
+class DominanceFold {
+public:
+    // A fold of maps of width x height pixels. Raises an Exception for a negative size.
+    DominanceFold(int width, int height);
+
+    // Folds in the top-left part of edgeMap (pf8bit, left unchanged) as map MapCount() + 1.
+    // Raises an Exception, before anything changes, for another format, a smaller map or a
+    // 256th map.
+    void Add(const TBitmap &edgeMap);
+
+    int MapCount() const noexcept { return maps_; }
+
+    // pf24bit, width x height, each pixel's class in all three bytes (0 on a tie before any
+    // strict pixel). Raises an Exception before any map was added.
+    TBitmap Result() const;
+
+private:
+    int width_, height_, maps_ = 0;
+    std::vector<std::uint8_t> largest_, strict_; // per pixel: the largest value so far; its map, 0 on a tie
+};

@@ -15,8 +15,12 @@ RegionWork::RegionWork(RegionWork &&) noexcept = default;
 RegionWork &RegionWork::operator=(RegionWork &&) noexcept = default;
 RegionWork::~RegionWork() = default;
 
-RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap)
+RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap, int classCount)
 {
+    if (classCount < 2 || classCount > MostRegionClasses)
+        throw Exception("A region map tells 2 to " + std::to_string(MostRegionClasses) + " classes apart, not "
+                        + std::to_string(classCount) + ": compare 2 to " + std::to_string(MostRegionClasses)
+                        + " pictures.");
     const long long pixels = static_cast<long long>(dominanceMap.Width()) * dominanceMap.Height();
     if (pixels >= INT_MAX)
         throw Exception("The dominance map has " + std::to_string(pixels) + " pixels, more than the "
@@ -27,8 +31,10 @@ RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap)
     // Each row's pixels are cleared to black; the padding after them is left alone.
     for (int y = 0; y < regionMap.Height() && regionMap.Width() > 0; ++y)
         std::memset(regionMap.ScanLine(y), 0, 3 * static_cast<std::size_t>(regionMap.Width()));
-    return RegionWork(std::unique_ptr<RegionScratch>(new RegionScratch{
-        dominanceMap, regionMap, PixelBuffer(static_cast<std::size_t>(pixels) * sizeof(std::int32_t)), PixelBuffer()}));
+    auto scratch = std::unique_ptr<RegionScratch>(new RegionScratch{
+        dominanceMap, regionMap, PixelBuffer(static_cast<std::size_t>(pixels) * sizeof(std::int32_t)), PixelBuffer()});
+    scratch->classCount = classCount;
+    return RegionWork(std::move(scratch));
 }
 
 namespace {
@@ -75,12 +81,12 @@ std::int32_t NewLabel(RegionScratch &work, std::uint8_t pixelClass)
     return label;
 }
 
-// classes[x] = byte 0 of dominance pixel x when it is a class (1 to 3), else 0.
-void ClassRow(const std::uint8_t *dominance, std::uint8_t *classes, int width)
+// classes[x] = byte 0 of dominance pixel x when it is a class (1 to classCount), else 0.
+void ClassRow(const std::uint8_t *dominance, std::uint8_t *classes, int width, int classCount)
 {
     for (int x = 0; x < width; ++x) {
         const std::uint8_t value = dominance[3 * x];
-        classes[x] = value >= 1 && value <= 3 ? value : 0;
+        classes[x] = value >= 1 && value <= classCount ? value : 0;
     }
 }
 
@@ -96,7 +102,7 @@ void ScanAllClasses(RegionScratch &work)
     std::vector<std::uint8_t> rowA(static_cast<std::size_t>(width) + 2, 0), rowB(rowA);
     std::uint8_t *cur = rowA.data() + 1, *above = rowB.data() + 1;
     for (int y = 0; y < height; ++y) {
-        ClassRow(work.dominanceMap.ScanLine(y), cur, width);
+        ClassRow(work.dominanceMap.ScanLine(y), cur, width, work.classCount);
         std::int32_t *lab = work.Labels(y);
         const std::int32_t *labAbove = y > 0 ? work.Labels(y - 1) : lab; // read only where above[] matches
         for (int x = 0; x < width; ++x) {
@@ -144,7 +150,7 @@ void ResolveRegions(RegionScratch &work)
 std::vector<std::uint8_t> KeptGreys(const RegionScratch &work)
 {
     const auto count = static_cast<std::size_t>(work.labelCount);
-    std::array<std::int32_t, 4> largest{};
+    std::array<std::int32_t, MostRegionClasses + 1> largest{};
     for (std::size_t label = 1; label < count; ++label)
         largest[work.labelClass[label]] = std::max(largest[work.labelClass[label]], work.sizes[label]);
     std::vector<std::uint8_t> greys(count, 0);

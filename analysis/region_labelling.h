@@ -1,4 +1,4 @@
-// Region labelling: finds the 8-connected regions of the three classes of a dominance map
+// Region labelling: finds the 8-connected regions of the classes of a dominance map
 // in one two-pass union-find scan, gathering each region's pixel count on the way, so
 // that the painter can keep the regions that are large compared with their class's largest.
 #pragma once
@@ -30,12 +30,13 @@ private:
 };
 
 // Sets the dominance map to pf24bit, gives the region map the dominance map's size in
-// pf24bit with every byte 0, and allocates the label buffer. Raises an Exception for a map
-// of 2^31 pixels or more, whose labels would not fit 32 bits.
-RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap);
+// pf24bit with every byte 0, and allocates the label buffer, for a map of classes 1 to
+// classCount (2 to 5). Raises an Exception for another class count, and for a map of 2^31
+// pixels or more, whose labels would not fit 32 bits.
+RegionWork PrepareRegionBitmaps(TBitmap &dominanceMap, TBitmap &regionMap, int classCount = 3);
 
-// Reports class k (1, 2 or 3): adds its pixels to the pixel counter and shows
+// Reports class k (1 to the class count): adds its pixels to the pixel counter and shows
 // "We get max =N", N being the pixels of classes 1 to k; returns N. The regions of all
-// classes (pixels whose byte 0 is 1, 2 or 3, border pixels included) are labelled in one
-// scan at the first call of a command, and each kept or dropped by the fortieth rule.
+// classes (pixels whose byte 0 is 1 to the class count, border pixels included) are labelled
+// in one scan at the first call of a command, and each kept or dropped by the fortieth rule.
 int LabelClassRegions(RegionWork &work, int k, const ShowMessageFn &showMessage);

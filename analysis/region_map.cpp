@@ -3,10 +3,10 @@
 #include "region_painting.h"
 
 void ComputeRegionMap(TBitmap &dominanceMap, TBitmap &regionMap, const ShowMessageFn &showMessage,
-                      const std::function<void()> &regionMapPainted)
+                      const std::function<void()> &regionMapPainted, int classCount)
 {
-    RegionWork work = PrepareRegionBitmaps(dominanceMap, regionMap);
-    for (int k = 1; k <= 3; ++k) {
+    RegionWork work = PrepareRegionBitmaps(dominanceMap, regionMap, classCount);
+    for (int k = 1; k <= classCount; ++k) {
         LabelClassRegions(work, k, showMessage);
         PaintLargeRegions(work, k);
         if (regionMapPainted)

@@ -5,7 +5,7 @@
 
 #include "region_labelling.h"
 
-// After LabelClassRegions, called for k = 1, 2, 3 in turn: paints every kept region of
+// After LabelClassRegions, called for k = 1, 2, ... in turn: paints every kept region of
 // classes 1 to k with 50 x its class in all three bytes of the region map; every other
 // pixel is 0. Each call so adds the regions of class k to those painted before.
 void PaintLargeRegions(RegionWork &work, int k);

@@ -14,6 +14,9 @@
 // table maps each provisional label to its region's smallest label and records the label's
 // class and pixel count. Once the regions are known, the label buffer holds instead one byte
 // per pixel: the grey the pixel is painted in (50 x class for a kept region, else 0).
+// The most classes a region map tells apart: their greys, 50 x class, must fit a byte.
+constexpr int MostRegionClasses = 5;
+
 struct RegionScratch {
     TBitmap &dominanceMap;
     TBitmap &regionMap;
@@ -23,7 +26,8 @@ struct RegionScratch {
     std::int32_t *sizes = nullptr;
     std::uint8_t *labelClass = nullptr;
     std::int32_t labelCount = 0;           // labels made so far, label 0 (no class) included
-    std::array<long long, 4> classPixels{}; // pixels of class 1, 2, 3 (index 0 unused)
+    int classCount = 3;                    // classes 1 to classCount; any other byte is no class
+    std::array<long long, MostRegionClasses + 1> classPixels{}; // pixels of each class (index 0 unused)
     long long pixelCounter = 0;
     bool labelled = false;
 
