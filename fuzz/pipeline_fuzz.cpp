@@ -114,7 +114,7 @@ void ThreePictures(InputBytes &input)
             "dominance map has another size or format");
     Require(AllBytesEqual(dominance), "dominance pixel with unequal bytes");
     const Table classes = TableOf(dominance);
-    Require(classes == ReferenceDominance(edges[0], edges[1], edges[2]), "dominance map differs from its rule");
+    Require(classes == ReferenceDominance({edges[0], edges[1], edges[2]}), "dominance map differs from its rule");
     CheckRegionMap(dominance, classes);
 }
 

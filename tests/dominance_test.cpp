@@ -1,5 +1,6 @@
 #include "dominance.h"
 #include "exception.h"
+#include "reference_rules.h"
 #include "test_bitmaps.h"
 
 #include <gtest/gtest.h>
@@ -71,4 +72,39 @@ TEST(Dominance, VectorisedTieCarryingEqualsThePlainScan)
             ASSERT_EQ(strict, plain) << "width " << width << ", trial " << trial;
             ASSERT_EQ(vectorOut, plainOut) << "width " << width << ", trial " << trial;
         }
+}
+
+TEST(DominanceFold, FoldOfAnyNumberOfMapsFollowsTheRuleAndEqualsTheThreeMapForm)
+{
+    // Small value ranges make ties common; widths around the 16-pixel blocks of the tie carrying.
+    std::mt19937 random(17);
+    for (int width : {0, 1, 15, 16, 17, 33})
+        for (int height : {1, 3})
+            for (int mapCount = 1; mapCount <= 5; ++mapCount)
+                for (int range : {2, 4, 256}) {
+                    std::vector<Table> maps(static_cast<std::size_t>(mapCount), Table(height, std::vector<int>(width)));
+                    for (Table &map : maps)
+                        for (auto &row : map)
+                            for (int &value : row)
+                                value = static_cast<int>(random() % range);
+                    DominanceFold fold(width, height);
+                    for (const Table &map : maps)
+                        fold.Add(GreyBitmap(map));
+                    const TBitmap folded = fold.Result();
+                    ASSERT_TRUE(AllBytesEqual(folded));
+                    ASSERT_EQ(TableOf(folded), ReferenceDominance(maps)) << width << " x " << height << ", " << mapCount;
+                    if (mapCount == 3) {
+                        ASSERT_EQ(Bytes(folded),
+                                  Bytes(ComputeDominanceMap(GreyBitmap(maps[0]), GreyBitmap(maps[1]), GreyBitmap(maps[2]))));
+                    }
+                }
+}
+
+TEST(DominanceFold, MapsThatDoNotFitAreRefused)
+{
+    DominanceFold fold(3, 2);
+    EXPECT_THROW(fold.Result(), Exception);
+    EXPECT_THROW(fold.Add(GreyBitmap({{1, 2}, {3, 4}})), Exception);
+    EXPECT_THROW(fold.Add(GreyPixels24({{1, 2, 3}, {3, 4, 5}})), Exception);
+    EXPECT_EQ(fold.MapCount(), 0);
 }

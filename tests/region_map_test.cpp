@@ -1,3 +1,4 @@
+#include "exception.h"
 #include "reference_rules.h"
 #include "region_map.h"
 #include "test_bitmaps.h"
@@ -20,13 +21,16 @@ Messages Counts(int afterClass1, int afterClass2, int afterClass3)
 
 // The region map of dominance, painted over an earlier region map of another size, and
 // the messages shown on the way.
-Table RegionMapOf(TBitmap dominance, Messages *messages = nullptr)
+Table RegionMapOf(TBitmap dominance, Messages *messages = nullptr, int classCount = 3)
 {
     TBitmap regions = GreyPixels24({{9, 9, 9}, {9, 9, 9}});
-    ComputeRegionMap(dominance, regions, [&](const std::string &text) {
-        if (messages != nullptr)
-            messages->push_back(text);
-    });
+    ComputeRegionMap(
+        dominance, regions,
+        [&](const std::string &text) {
+            if (messages != nullptr)
+                messages->push_back(text);
+        },
+        {}, classCount);
     EXPECT_EQ(regions.PixelFormat(), pf24bit);
     EXPECT_EQ(regions.Width(), dominance.Width());
     EXPECT_EQ(regions.Height(), dominance.Height());
@@ -85,6 +89,29 @@ TEST(RegionMap, SmallMapsGiveTheirRegionsAndRunningCounts)
     }
 }
 
+TEST(RegionMap, ClassCountSaysWhichBytesAreClasses)
+{
+    struct Case {
+        int classCount;
+        Table classes, expected;
+        Messages messages;
+    };
+    const std::vector<Case> cases = {
+        {2, {{1, 2, 3}, {0, 2, 5}}, {{50, 100, 0}, {0, 100, 0}}, {"We get max =1", "We get max =3"}},
+        {5, {{1, 2, 3}, {4, 5, 6}}, {{50, 100, 150}, {200, 250, 0}},
+         {"We get max =1", "We get max =2", "We get max =3", "We get max =4", "We get max =5"}},
+    };
+    for (const Case &c : cases) {
+        Messages messages;
+        EXPECT_EQ(RegionMapOf(GreyPixels24(c.classes), &messages, c.classCount), c.expected) << c.classCount;
+        EXPECT_EQ(messages, c.messages);
+    }
+    for (int classCount : {1, 6}) {
+        TBitmap dominance = GreyPixels24({{1}}), regions;
+        EXPECT_THROW(ComputeRegionMap(dominance, regions, [](const std::string &) {}, {}, classCount), Exception);
+    }
+}
+
 TEST(RegionMap, RegionOfAFortiethOfTheLargestIsKept)
 {
     // A region of 1,000 pixels gives 25: one of 25 pixels stays, one of 24 drops out.
@@ -118,9 +145,10 @@ TEST(RegionMap, MatchesTheFloodFillReferenceOnRandomMaps)
                                                  {33, 17}, {64, 64}, {101, 99}, {250, 13}};
     for (const auto &[w, h] : sizes)
         for (double repeat : {0.0, 0.6, 0.9, 0.99})
-            for (int classesUsed : {1, 3, 4}) {
+            for (int classesUsed : {1, 3, 4, 6}) {
                 const Table classes = RandomClasses(random, w, h, repeat, classesUsed);
-                ASSERT_EQ(RegionMapOf(GreyPixels24(classes)), ReferenceRegionMap(classes))
+                const int classCount = std::max(2, classesUsed - 1);
+                ASSERT_EQ(RegionMapOf(GreyPixels24(classes), nullptr, classCount), ReferenceRegionMap(classes, classCount))
                     << w << " x " << h << ", repeat " << repeat << ", classes 0.." << classesUsed;
             }
     for (int value : {0, 1, 3})

@@ -75,3 +75,28 @@ inline Table PatternTable(int width, int height, unsigned seed)
         }
     return rows;
 }
+
+// A pf8bit bitmap of one channel's table, or a pf24bit one of blue, green and red tables.
+inline TBitmap ChannelBitmap(const std::vector<Table> &channels)
+{
+    if (channels.size() == 1)
+        return GreyBitmap(channels[0]);
+    TBitmap bitmap = GreyPixels24(channels[0]);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x)
+            for (int c = 1; c < 3; ++c)
+                bitmap.ScanLine(y)[3 * x + c] = static_cast<std::uint8_t>(channels[c][y][x]);
+    return bitmap;
+}
+
+// The tables of a bitmap's channels: one for pf8bit, blue, green and red for pf24bit.
+inline std::vector<Table> ChannelTables(const TBitmap &bitmap)
+{
+    const int step = TBitmap::BytesPerPixel(bitmap.PixelFormat());
+    std::vector<Table> channels(static_cast<std::size_t>(step), TableOf(bitmap));
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x)
+            for (int c = 1; c < step; ++c)
+                channels[c][y][x] = bitmap.ScanLine(y)[step * x + c];
+    return channels;
+}
