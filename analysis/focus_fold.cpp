@@ -22,15 +22,19 @@ void PackRow(const std::uint8_t *row, int index, typename Layout::Packed *colour
 template void PackRow<Grey8>(const std::uint8_t *, int, std::uint32_t *, int);
 template void PackRow<Colour24>(const std::uint8_t *, int, std::uint32_t *, int);
 
-void StartRow(const float *scores, const std::uint8_t *covered, const std::uint32_t *colours,
-              FoldRows<std::uint32_t> state, int width)
+EDGEDOM_VECTOR_CLONES void StartRow(const float *__restrict scores, const std::uint8_t *__restrict covered,
+                                    const std::uint32_t *__restrict colours, float *__restrict best,
+                                    float *__restrict second, std::uint32_t *__restrict bestColour,
+                                    std::uint32_t *__restrict secondColour, int width)
 {
     // Each pixel gets the first shot as its best and second place, with NoScore where uncovered.
     for (int x = 0; x < width; ++x) {
-        state.best[x] = covered[x] != 0 ? scores[x] : NoScore;
-        state.second[x] = covered[x] != 0 ? 0.0f : NoScore;
-        state.bestColour[x] = colours[x];
-        state.secondColour[x] = colours[x];
+        const float score = scores[x];
+        const std::uint32_t isCovered = covered[x] != 0;
+        best[x] = isCovered ? score : NoScore;
+        second[x] = isCovered ? 0.0f : NoScore;
+        bestColour[x] = colours[x];
+        secondColour[x] = colours[x];
     }
 }
 
@@ -42,36 +46,28 @@ void CountScores(const float *scores, const std::uint8_t *covered, std::uint32_t
         histogram[static_cast<int>(std::min(scores[x], lastBin))] += covered[x] != 0;
 }
 
-namespace {
-
-// The fold of one row, for any packed colour; the wrappers below compile it for each CPU.
-template <class Packed>
-[[gnu::always_inline]] inline void FoldRowOf(const float *__restrict scores, const std::uint8_t *__restrict covered,
-                                             const Packed *__restrict colours, float margin, float *__restrict best,
-                                             float *__restrict second, Packed *__restrict bestColour,
-                                             Packed *__restrict secondColour, int width)
+EDGEDOM_VECTOR_CLONES void FoldRow(const float *__restrict scores, const std::uint8_t *__restrict covered,
+                                   const std::uint32_t *__restrict colours, float margin, float *__restrict best,
+                                   float *__restrict second, std::uint32_t *__restrict bestColour,
+                                   std::uint32_t *__restrict secondColour, int width)
 {
-    // Each covered pixel takes the shot as its best or second, or keeps what it has; no branch,
-    // as the winner changes from pixel to pixel.
+    // Each covered pixel takes the shot as its best or second, or keeps what it has; every
+    // value is loaded and stored unconditionally, so that the choices become vector blends.
     for (int x = 0; x < width; ++x) {
-        const float score = scores[x], oldBest = best[x];
-        const bool isCovered = covered[x] != 0;
-        const bool lead = isCovered & (score > oldBest + margin);
-        const bool runnerUp = isCovered & !lead & (score > second[x]);
+        const float score = scores[x], oldBest = best[x], oldSecond = second[x];
+        const std::uint32_t colour = colours[x], oldBestColour = bestColour[x], oldSecondColour = secondColour[x];
+        const std::uint32_t isCovered = covered[x] != 0;
+        const std::uint32_t lead = isCovered & (score > oldBest + margin);
+        const std::uint32_t runnerUp = isCovered & (lead ^ 1) & (score > oldSecond);
         // The best moves down to second place, unless no shot had covered the pixel: then the
         // new best is its own second, so that an uncovered colour is never blended in.
-        const Packed movedDown = oldBest == NoScore ? colours[x] : bestColour[x];
-        second[x] = lead ? oldBest : runnerUp ? score : second[x];
-        secondColour[x] = lead ? movedDown : runnerUp ? colours[x] : secondColour[x];
+        const std::uint32_t movedDown = oldBest == NoScore ? colour : oldBestColour;
+        const float keptSecond = runnerUp ? score : oldSecond;
+        const std::uint32_t keptSecondColour = runnerUp ? colour : oldSecondColour;
+        second[x] = lead ? oldBest : keptSecond;
+        secondColour[x] = lead ? movedDown : keptSecondColour;
         best[x] = lead ? score : oldBest;
-        bestColour[x] = lead ? colours[x] : bestColour[x];
+        bestColour[x] = lead ? colour : oldBestColour;
     }
 }
 
-} // namespace
-
-EDGEDOM_VECTOR_CLONES void FoldRow(const float *scores, const std::uint8_t *covered, const std::uint32_t *colours,
-                                   float margin, FoldRows<std::uint32_t> state, int width)
-{
-    FoldRowOf(scores, covered, colours, margin, state.best, state.second, state.bestColour, state.secondColour, width);
-}

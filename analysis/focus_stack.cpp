@@ -56,11 +56,14 @@ public:
             const float *scores = scorer_.NextRow();
             const std::uint8_t *covered = coverage != nullptr ? coverage->ScanLine(y) : allCovered_.data();
             PackRow<Layout>(shot.ScanLine(y), shots, colours_.data(), width);
+            const FoldRows<typename Layout::Packed> state = state_.Row(y);
             if (shots == 0) {
-                StartRow(scores, covered, colours_.data(), state_.Row(y), width);
+                StartRow(scores, covered, colours_.data(), state.best, state.second, state.bestColour,
+                         state.secondColour, width);
                 CountScores(scores, covered, histogram.data(), width);
             } else {
-                FoldRow(scores, covered, colours_.data(), margin_, state_.Row(y), width);
+                FoldRow(scores, covered, colours_.data(), margin_, state.best, state.second, state.bestColour,
+                        state.secondColour, width);
             }
         }
         if (shots == 0)

@@ -16,6 +16,10 @@ STAGES = {
     "Dominance": "Dominance map",
     "RegionMap": "Region map (Process)",
     "PictureLoad": "Picture loading",
+    "FocusStackAdd": "Focus stack: Add of a later shot",
+    "FocusStackFirstShot": "Focus stack: Add of the first shot (state allocated)",
+    "FocusStackResult": "Focus stack: Result (seam feathering)",
+    "DominanceFold": "Dominance of N maps, folded (N = 3)",
 }
 
 

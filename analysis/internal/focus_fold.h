@@ -83,8 +83,8 @@ void PackRow(const std::uint8_t *row, int index, typename Layout::Packed *colour
 
 // The first shot's row: a covered pixel takes its score and colour as the best, score 0 and
 // the same colour as the second; an uncovered one NoScore in both, and the colour as a fallback.
-void StartRow(const float *scores, const std::uint8_t *covered, const std::uint32_t *colours,
-              FoldRows<std::uint32_t> state, int width);
+void StartRow(const float *scores, const std::uint8_t *covered, const std::uint32_t *colours, float *best,
+              float *second, std::uint32_t *bestColour, std::uint32_t *secondColour, int width);
 
 // Adds the covered pixels' scores, capped at histogram's last bin, to histogram.
 void CountScores(const float *scores, const std::uint8_t *covered, std::uint32_t *histogram, int width);
@@ -92,8 +92,8 @@ void CountScores(const float *scores, const std::uint8_t *covered, std::uint32_t
 // A later shot's row: where covered, a score above best + margin takes the lead and moves the
 // best down to second place; else a score above the second takes second place. Ties keep the
 // earlier shot.
-void FoldRow(const float *scores, const std::uint8_t *covered, const std::uint32_t *colours, float margin,
-             FoldRows<std::uint32_t> state, int width);
+void FoldRow(const float *scores, const std::uint8_t *covered, const std::uint32_t *colours, float margin, float *best,
+             float *second, std::uint32_t *bestColour, std::uint32_t *secondColour, int width);
 
 // Writes result (Layout's format, the state's size): each pixel's best colour where the
 // 11 x 11 window around it (clipped to the picture) was won by its best shot only; else
