@@ -1,9 +1,11 @@
-// Fuzz target: the whole analysis on three small pictures made from the input bytes, and
-// the region step alone on a dominance map made from them. Every step is checked against
-// its rule, written the slow way in tests/support, the region map against a flood fill.
+// Fuzz target: the whole analysis on three small pictures made from the input bytes, the
+// region step alone on a dominance map made from them, and a focus stack of 2 to 5 pictures
+// with the dominance and region maps of as many classes. Every step is checked against its
+// rule, written the slow way in tests/support, the region map against a flood fill.
 #include "dominance.h"
 #include "edge_strength.h"
 #include "exception.h"
+#include "focus_stack.h"
 #include "reference_rules.h"
 #include "region_map.h"
 #include "test_bitmaps.h"
@@ -43,25 +45,29 @@ TBitmap Filled(InputBytes &input, TPixelFormat format, int width, int height, in
     return bitmap;
 }
 
-// Runs the region step and checks its messages and map against the classes (byte 0).
-void CheckRegionMap(TBitmap &dominance, const Table &classes)
+// Runs the region step for classes 1 to classCount and checks its messages and map against
+// the classes (byte 0).
+void CheckRegionMap(TBitmap &dominance, const Table &classes, int classCount = 3)
 {
     TBitmap regions;
     std::vector<long long> counts;
-    ComputeRegionMap(dominance, regions, [&](const std::string &message) {
-        Require(message.rfind("We get max =", 0) == 0, "message is not \"We get max =N\"");
-        counts.push_back(std::stoll(message.substr(12)));
-    });
+    ComputeRegionMap(
+        dominance, regions,
+        [&](const std::string &message) {
+            Require(message.rfind("We get max =", 0) == 0, "message is not \"We get max =N\"");
+            counts.push_back(std::stoll(message.substr(12)));
+        },
+        {}, classCount);
     long long expected = 0;
     const long long pixels = static_cast<long long>(dominance.Width()) * dominance.Height();
-    Require(counts.size() == 3, "not one message per class");
-    for (int k = 1; k <= 3; ++k) {
+    Require(counts.size() == static_cast<std::size_t>(classCount), "not one message per class");
+    for (int k = 1; k <= classCount; ++k) {
         for (const auto &row : classes)
             expected += std::count(row.begin(), row.end(), k);
         Require(counts[k - 1] == expected, "count is not the pixels of classes 1..k");
         Require(k == 1 || counts[k - 1] >= counts[k - 2], "counts decrease");
     }
-    Require(counts[2] <= pixels, "count above W x H");
+    Require(counts.back() <= pixels, "count above W x H");
     Require(regions.PixelFormat() == pf24bit && regions.Width() == dominance.Width()
                 && regions.Height() == dominance.Height(),
             "region map has another size or format");
@@ -70,7 +76,7 @@ void CheckRegionMap(TBitmap &dominance, const Table &classes)
     for (std::size_t y = 0; y < map.size(); ++y)
         for (std::size_t x = 0; x < map[y].size(); ++x)
             Require(map[y][x] == 0 || map[y][x] == 50 * classes[y][x], "region map pixel neither 0 nor 50 x class");
-    Require(map == ReferenceRegionMap(classes), "region map differs from the flood-fill reference");
+    Require(map == ReferenceRegionMap(classes, classCount), "region map differs from the flood-fill reference");
     Require(TableOf(dominance) == classes, "region step changed the dominance map");
 }
 
@@ -137,6 +143,40 @@ void DominanceMapAlone(InputBytes &input)
     CheckRegionMap(dominance, TableOf(dominance));
 }
 
+// Byte 0: bit 1 the format, bit 2 whether shots have coverage masks; byte 1: the shot count
+// (2 to 5); bytes 2, 3: the size; then each shot's pixels and, with masks, a byte per pixel
+// (covered unless a multiple of 4). The fused picture is checked against the reference fold;
+// the shots' edge maps go through the dominance fold and the region map of as many classes.
+void FocusStackOfPictures(InputBytes &input)
+{
+    const std::uint8_t flags = input.Next();
+    const TPixelFormat format = flags & 2 ? pf24bit : pf8bit;
+    const int shotCount = 2 + input.Next() % 4, width = input.Next() % 24, height = input.Next() % 24;
+    FocusStack stack(width, height, format);
+    DominanceFold fold(width, height);
+    std::vector<Channels> shots;
+    std::vector<Table> masks, edges;
+    for (int i = 0; i < shotCount; ++i) {
+        TBitmap shot = Filled(input, format, width, height, 256);
+        const TBitmap mask = flags & 4 ? Filled(input, pf8bit, width, height, 4) : TBitmap();
+        stack.Add(shot, flags & 4 ? &mask : nullptr);
+        shots.push_back(ChannelTables(shot));
+        if (flags & 4)
+            masks.push_back(TableOf(mask));
+        ComputeEdgeStrengthMap(shot);
+        fold.Add(shot);
+        edges.push_back(TableOf(shot));
+    }
+    const TBitmap fused = stack.Result();
+    Require(fused.PixelFormat() == format && fused.Width() == width && fused.Height() == height,
+            "fused picture has another size or format");
+    Require(ChannelTables(fused) == ReferenceFocusStack(shots, masks), "fused picture differs from the reference fold");
+    TBitmap dominance = fold.Result();
+    const Table classes = TableOf(dominance);
+    Require(classes == ReferenceDominance(edges), "dominance of N maps differs from its rule");
+    CheckRegionMap(dominance, classes, shotCount);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -144,7 +184,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size == 0)
         return 0;
     InputBytes input{data, size};
-    if (data[0] & 1)
+    if (data[0] & 0x80)
+        FocusStackOfPictures(input);
+    else if (data[0] & 1)
         DominanceMapAlone(input);
     else
         ThreePictures(input);
