@@ -1,6 +1,7 @@
 #include "focus_score.h"
 
 #include "byte_arithmetic.h"
+#include "running_sums.h"
 #include "vector_clones.h"
 
 #include <algorithm>
@@ -63,22 +64,6 @@ EDGEDOM_VECTOR_CLONES void SlideColumnSums(std::uint32_t *__restrict sums, const
     // Each column gets the square of its entering edge added and that of its leaving one taken off.
     for (int x = 0; x < width; ++x)
         sums[x] += std::uint32_t{entering[x]} * entering[x] - std::uint32_t{leaving[x]} * leaving[x];
-}
-
-// prefix[k] = the sum of columns[i] >> shift over 0 <= i < clamp(k - radius, 0, width), for
-// k = 0 .. width + 2 radius, so that prefix[x + 2 radius + 1] - prefix[x] is the sum over the
-// window of x clipped to the row. Sums wrap modulo 2^32; their differences are exact because
-// every window's sum is below 2^31.
-void PaddedPrefixSums(const std::uint32_t *columns, int shift, std::uint32_t *prefix, int width, int radius)
-{
-    std::fill_n(prefix, radius + 1, 0u);
-    std::uint32_t sum = 0;
-    // Each entry gets the sum of the columns before it.
-    for (int x = 0; x < width; ++x) {
-        sum += columns[x] >> shift;
-        prefix[radius + 1 + x] = sum;
-    }
-    std::fill_n(prefix + radius + 1 + width, radius, sum);
 }
 
 // scores[x] = the large window's sum x its factors + the small window's sum x its factors.
@@ -191,8 +176,10 @@ const float *FocusScorer::NextRow()
     const int y = nextRow_++;
     Slide(large_, y); // first: its entering row is the furthest down, so the ring reaches it first
     Slide(small_, y);
+    // The windows' sums are differences of running sums that wrap modulo 2^32; they are exact
+    // because every window's sum is below 2^31.
     for (Window *window : {&large_, &small_})
-        PaddedPrefixSums(window->columnSums.data(), window->shift, window->prefix.data(), width_, window->radius);
+        PaddedRunningSums(window->columnSums.data(), window->shift, window->prefix.data(), width_, window->radius);
     // 8 x mean = 8 x sum / (rows x columns); a shifted sum is scaled back up by 2^shift.
     const auto rowFactor = [&](const Window &window) {
         return static_cast<float>(8 << window.shift) / static_cast<float>(PixelsAlong(y, window.radius, height_));

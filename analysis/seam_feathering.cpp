@@ -1,6 +1,7 @@
 // The last step of a focus stack: blends the two best colours of the pixels near a seam, where
 // areas won by different shots meet, and copies the best colour everywhere else.
 #include "focus_fold.h"
+#include "running_sums.h"
 
 #include <algorithm>
 #include <array>
@@ -33,8 +34,10 @@ public:
     LabelWindow(int width, int height, int labels)
         : width_(width), height_(height), labels_(labels), ring_(static_cast<std::size_t>(RingRows) * width),
           counts_(static_cast<std::size_t>(width) * labels),
-          verticalSeams_(static_cast<std::size_t>(width)), seamsBefore_(static_cast<std::size_t>(width) + 1),
-          stepsBefore_(static_cast<std::size_t>(width) + 1)
+          verticalSeams_(static_cast<std::size_t>(width)), uniform_(static_cast<std::size_t>(width)),
+          seamColumns_(static_cast<std::size_t>(width)), steps_(static_cast<std::size_t>(width)),
+          seamsBefore_(static_cast<std::size_t>(width + WindowSide)),
+          stepsBefore_(static_cast<std::size_t>(width + WindowSide))
     {
     }
 
@@ -53,14 +56,11 @@ public:
             CountLabels(Row(y - FeatherRadius - 1), -1);
             CountSeams(Row(y - FeatherRadius - 1), Row(y - FeatherRadius), -1);
         }
-        FindSeamColumns(Row(y));
+        FindUniformWindows(Row(y));
     }
 
-    // Whether the window of columns first to last holds one label only.
-    bool Uniform(int first, int last) const
-    {
-        return seamsBefore_[last + 1] == seamsBefore_[first] && stepsBefore_[last + 1] == stepsBefore_[first + 1];
-    }
+    // Whether the window around column x of the centre row holds one label only.
+    bool Uniform(int x) const { return uniform_[x] != 0; }
 
     // Pixels of the window's rows in column x that hold label.
     int InColumn(int x, int label) const { return counts_[static_cast<std::size_t>(x) * labels_ + label]; }
@@ -94,21 +94,26 @@ private:
             verticalSeams_[x] = static_cast<std::uint8_t>(verticalSeams_[x] + (upper[x] != lower[x]) * delta);
     }
 
-    // seamsBefore_[x] = columns before x with a vertical seam in the window; stepsBefore_[x] =
-    // columns before x whose centre-row label differs from the one on their left.
-    void FindSeamColumns(const std::uint8_t *centre)
+    // uniform_[x] = 1 when no column of x's window has a vertical seam in the window's rows and
+    // no two neighbours of the window's centre row differ, so that the window holds one label.
+    void FindUniformWindows(const std::uint8_t *centre)
     {
-        seamsBefore_[0] = stepsBefore_[0] = 0;
-        // Each entry gets the count before it plus its column's seam or step.
+        // Each column gets 1 where its rows differ, and 1 where its centre label differs from the next.
         for (int x = 0; x < width_; ++x) {
-            seamsBefore_[x + 1] = seamsBefore_[x] + (verticalSeams_[x] != 0);
-            stepsBefore_[x + 1] = stepsBefore_[x] + (x > 0 && centre[x] != centre[x - 1]);
+            seamColumns_[x] = verticalSeams_[x] != 0;
+            steps_[x] = x + 1 < width_ && centre[x] != centre[x + 1];
         }
+        PaddedRunningSums(seamColumns_.data(), 0, seamsBefore_.data(), width_, FeatherRadius);
+        PaddedRunningSums(steps_.data(), 0, stepsBefore_.data(), width_, FeatherRadius);
+        // Each column gets 1 when its window's columns hold no seam, nor its pairs a step.
+        for (int x = 0; x < width_; ++x)
+            uniform_[x] = seamsBefore_[x + WindowSide] == seamsBefore_[x]
+                          && stepsBefore_[x + WindowSide - 1] == stepsBefore_[x];
     }
 
     int width_, height_, labels_, rowsRead_ = 0;
-    std::vector<std::uint8_t> ring_, counts_, verticalSeams_;
-    std::vector<int> seamsBefore_, stepsBefore_;
+    std::vector<std::uint8_t> ring_, counts_, verticalSeams_, uniform_;
+    std::vector<std::uint32_t> seamColumns_, steps_, seamsBefore_, stepsBefore_;
 };
 
 // The counts of a pixel's best and second labels in its window. Neighbouring pixels near a seam
@@ -150,24 +155,24 @@ void FeatherRow(const typename Layout::Packed *best, const typename Layout::Pack
     constexpr auto channelMask = static_cast<typename Layout::Packed>((1ULL << Layout::channelBits) - 1);
     static const CountDivider divider;
     LabelCounts counts(window);
-    // Each pixel gets its best colour where its window holds one label only, else the blend of
-    // its best and second colours weighted by their labels' pixels in the window.
+    // Each pixel gets its best colour.
+    for (int x = 0; x < width; ++x)
+        for (int c = 0; c < Layout::channels; ++c)
+            out[Layout::channels * x + c] = static_cast<Channel>(best[x] >> (Layout::channelBits * c) & channelMask);
+    // Each pixel whose window holds more than one label gets the blend of its best and second
+    // colours weighted by their labels' pixels in the window.
     for (int x = 0; x < width; ++x) {
-        const int first = std::max(x - FeatherRadius, 0), last = std::min(x + FeatherRadius, width - 1);
-        Channel *pixel = out + Layout::channels * x;
-        if (window.Uniform(first, last)) {
-            for (int c = 0; c < Layout::channels; ++c)
-                pixel[c] = static_cast<Channel>(best[x] >> (Layout::channelBits * c) & channelMask);
+        if (window.Uniform(x)) {
             counts.Forget();
             continue;
         }
-        counts.MoveTo(first, last, static_cast<int>(best[x] >> Layout::indexShift),
-                      static_cast<int>(second[x] >> Layout::indexShift));
+        counts.MoveTo(std::max(x - FeatherRadius, 0), std::min(x + FeatherRadius, width - 1),
+                      static_cast<int>(best[x] >> Layout::indexShift), static_cast<int>(second[x] >> Layout::indexShift));
         const unsigned n1 = counts.N1(), n2 = counts.N2(), total = n1 + n2;
         for (int c = 0; c < Layout::channels; ++c) {
             const auto c1 = static_cast<unsigned>(best[x] >> (Layout::channelBits * c) & channelMask);
             const auto c2 = static_cast<unsigned>(second[x] >> (Layout::channelBits * c) & channelMask);
-            pixel[c] = static_cast<Channel>(divider.Divide(n1 * c1 + n2 * c2 + total / 2, total));
+            out[Layout::channels * x + c] = static_cast<Channel>(divider.Divide(n1 * c1 + n2 * c2 + total / 2, total));
         }
     }
 }
