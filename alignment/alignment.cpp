@@ -47,7 +47,8 @@ std::string SizeOf(const TBitmap &picture)
 void CheckAlignable(const TBitmap &picture)
 {
     if (picture.PixelFormat() != pf8bit && picture.PixelFormat() != pf24bit)
-        throw RegistrationError(Reason::Unfit, "its pixel format cannot be aligned: only 8-bit grey and 24-bit colour can");
+        throw RegistrationError(Reason::Unfit,
+                                "its pixel format cannot be aligned: only 8-bit grey and 24-bit colour can");
     if (picture.Width() < StackAligner::MinimumSide || picture.Height() < StackAligner::MinimumSide)
         throw RegistrationError(Reason::Unfit, "it is " + SizeOf(picture) + ", too small to align: at least "
                                                    + std::to_string(StackAligner::MinimumSide)
@@ -120,7 +121,8 @@ TBitmap CoverageMask(const cv::Matx23d &move, int width, int height)
     TBitmap mask;
     mask.SetPixelFormat(pf8bit);
     mask.SetSize(width, height);
-    const double low = -CoverageTolerance, right = width - 1 + CoverageTolerance, bottom = height - 1 + CoverageTolerance;
+    const double low = -CoverageTolerance;
+    const double right = width - 1 + CoverageTolerance, bottom = height - 1 + CoverageTolerance;
     // mask[x] = 255 when move(x, y) lies inside the shot, else 0
     for (int y = 0; y < height; ++y) {
         std::uint8_t *row = mask.ScanLine(y);

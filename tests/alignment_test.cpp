@@ -62,16 +62,19 @@ TBitmap Shoot(const Scene &scene, int width, int height, const Move &move = {}, 
         const double cx = m[0] * blob.x + m[1] * blob.y + m[2], cy = m[3] * blob.x + m[4] * blob.y + m[5];
         for (int y = std::max(0, int(cy - 4 * radius)); y < std::min(height, int(cy + 4 * radius) + 1); ++y)
             for (int x = std::max(0, int(cx - 4 * radius)); x < std::min(width, int(cx + 4 * radius) + 1); ++x) {
-                const double g = weight * std::exp(-((x - cx) * (x - cx) + (y - cy) * (y - cy)) / (2 * radius * radius));
+                const double squared = (x - cx) * (x - cx) + (y - cy) * (y - cy);
+                const double g = weight * std::exp(-squared / (2 * radius * radius));
                 for (int c = 0; c < 3; ++c)
                     sum[static_cast<std::size_t>(y * width + x)][c] += g * blob.colour[c];
             }
     }
     TBitmap shot;
     shot.SetSize(width, height);
-    for (int y = 0; y < height; ++y)
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t *row = shot.ScanLine(y);
         for (int x = 0; x < 3 * width; ++x)
-            shot.ScanLine(y)[x] = static_cast<std::uint8_t>(std::clamp(std::lround(sum[y * width + x / 3][x % 3]), 0L, 255L));
+            row[x] = static_cast<std::uint8_t>(std::clamp(std::lround(sum[y * width + x / 3][x % 3]), 0L, 255L));
+    }
     return shot;
 }
 
@@ -156,14 +159,17 @@ TEST(Alignment, PartialOverlapIsMaskedAndFilledFromTheReferenceOrRefusedBelowThe
         const int bytes = TBitmap::BytesPerPixel(format);
         ASSERT_EQ(shot.picture.PixelFormat(), format);
         long wrong = 0;
-        for (int y = 0; y < height; ++y)
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t *mask = shot.coverage.ScanLine(y), *got = shot.picture.ScanLine(y);
+            const std::uint8_t *want = fill.ScanLine(y);
             for (int x = 0; x < width; ++x) {
                 const bool covered = x <= 152 && y <= 114;
-                wrong += shot.coverage.ScanLine(y)[x] != (covered ? 255 : 0);
+                wrong += mask[x] != (covered ? 255 : 0);
                 // Covered pixels show the reference's scene point; the others are the reference's own.
                 for (int i = bytes * x; i < bytes * (x + 1); ++i)
-                    wrong += std::abs(shot.picture.ScanLine(y)[i] - fill.ScanLine(y)[i]) > (covered ? 12 : 0);
+                    wrong += std::abs(got[i] - want[i]) > (covered ? 12 : 0);
             }
+        }
         EXPECT_EQ(wrong, 0);
         EXPECT_DOUBLE_EQ(shot.coveredFraction, 153.0 * 115 / (width * height));
     }

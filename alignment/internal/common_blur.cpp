@@ -22,7 +22,8 @@ std::vector<cv::Mat> BlurBank(const cv::Mat &picture)
     std::vector<cv::Mat> bank(Sigmas.size());
     bank[0] = picture;
     for (std::size_t s = 1; s < Sigmas.size(); ++s)
-        cv::GaussianBlur(bank[s - 1], bank[s], cv::Size(), std::sqrt(Sigmas[s] * Sigmas[s] - Sigmas[s - 1] * Sigmas[s - 1]));
+        cv::GaussianBlur(bank[s - 1], bank[s], cv::Size(),
+                         std::sqrt(Sigmas[s] * Sigmas[s] - Sigmas[s - 1] * Sigmas[s - 1]));
     return bank;
 }
 
@@ -87,7 +88,8 @@ cv::Mat PickFromBank(const std::vector<cv::Mat> &bank, const cv::Mat &choice)
 
 } // namespace
 
-CommonBlur::CommonBlur(const cv::Mat &target, const cv::Mat &shot) : targetBank_(BlurBank(target)), shotBank_(BlurBank(shot))
+CommonBlur::CommonBlur(const cv::Mat &target, const cv::Mat &shot)
+    : targetBank_(BlurBank(target)), shotBank_(BlurBank(shot))
 {
 }
 
