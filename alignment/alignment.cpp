@@ -147,7 +147,8 @@ TBitmap Resample(const TBitmap &shot, const cv::Matx23d &move, const TBitmap &re
     picture.SetPixelFormat(shot.PixelFormat());
     picture.SetSize(reference.Width(), reference.Height());
     cv::Mat pixels = MatOf(picture);
-    // Replicating the border keeps the pixels along the shot's edge, within the coverage, exact.
+    // A replicated border keeps a covered pixel on the shot's outermost row or column from being
+    // blended with a border colour.
     cv::warpAffine(MatOf(shot), pixels, cv::Mat(move), pixels.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
                    cv::BORDER_REPLICATE);
     TBitmap converted;
