@@ -76,7 +76,8 @@ TEST(Bitmap, SixteenBitChannelsRoundToTheNearestByteAndBytesWidenExactly)
 {
     // 16-bit values at the edges of the byte they round to, v / 257, and that byte.
     const std::vector<std::pair<std::uint16_t, std::uint8_t>> rounding = {
-        {0, 0}, {128, 0}, {129, 1}, {385, 1}, {386, 2}, {32767, 127}, {32768, 128}, {65406, 254}, {65407, 255}, {65535, 255}};
+        {0, 0},       {128, 0},     {129, 1},     {385, 1},     {386, 2},
+        {32767, 127}, {32768, 128}, {65406, 254}, {65407, 255}, {65535, 255}};
     // Ten pixels, 5 x 2 so that rows are padded; channel c of pixel p takes row (p + 3c) % 10.
     std::vector<std::uint16_t> deep;
     ByteVector rounded;

@@ -66,7 +66,7 @@ EDGEDOM_VECTOR_CLONES void RoundRowTo24(const std::uint8_t *from, std::uint8_t *
 }
 
 // Each 16-bit channel gets its grey byte times 257.
-void SpreadGreyTo48(const std::uint8_t *__restrict from, std::uint8_t *__restrict to, int width)
+EDGEDOM_VECTOR_CLONES void SpreadGreyTo48(const std::uint8_t *__restrict from, std::uint8_t *__restrict to, int width)
 {
     auto *channels = reinterpret_cast<std::uint16_t *>(to);
     for (int x = 0; x < width; ++x) {
@@ -78,7 +78,7 @@ void SpreadGreyTo48(const std::uint8_t *__restrict from, std::uint8_t *__restric
 }
 
 // Each 16-bit channel gets its byte times 257.
-void WidenRowTo48(const std::uint8_t *__restrict from, std::uint8_t *__restrict to, int width)
+EDGEDOM_VECTOR_CLONES void WidenRowTo48(const std::uint8_t *__restrict from, std::uint8_t *__restrict to, int width)
 {
     auto *channels = reinterpret_cast<std::uint16_t *>(to);
     for (int i = 0; i < 3 * width; ++i)
