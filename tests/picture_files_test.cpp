@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <sys/stat.h>
@@ -88,8 +89,11 @@ TEST_F(PictureFiles, OddPicturesLoadAsTheyLook)
             return row;
         };
     };
-    // Red 200, green 100, blue 50 with alpha 0 and 128.
-    const std::string transparent = Png(2, 1, 6, 8, [](std::uint32_t) { return "\xC8\x64\x32\0\xC8\x64\x32\x80"s; });
+    // Red 200, green 100, blue 50 with alpha 0 and 128; in 16 bits each byte repeated (v * 257).
+    const std::string transparent = "\xC8\x64\x32\0\xC8\x64\x32\x80"s;
+    std::string transparent16;
+    for (const char byte : transparent)
+        transparent16 += {byte, byte};
     std::string cmyk; // inverted, as photo editors store it: cyan, then a 50% black, in 8 x 8 blocks
     for (int i = 0; i < 8 * 16; ++i)
         cmyk += i % 16 < 8 ? "\x00\xFF\xFF\xFF"s : "\xFF\xFF\xFF\x7F"s;
@@ -99,17 +103,22 @@ TEST_F(PictureFiles, OddPicturesLoadAsTheyLook)
         TPixelFormat format;
         Table greys; // after conversion to pf8bit
         int tolerance = 0;
+        PictureDepth depth = PictureDepth::EightBits;
     };
     const std::vector<Case> cases = {
         {"16-bit grey.png", Png(3, 2, 0, 16, sixteenBit(1)), pf8bit, greys},
         {"16-bit colour.png", Png(3, 2, 2, 16, sixteenBit(3)), pf24bit, greys},
+        {"16-bit grey kept.png", Png(3, 2, 0, 16, sixteenBit(1)), pf48bit, greys, 0, PictureDepth::KeepSixteenBits},
+        {"16-bit transparent colour.png", Png(2, 1, 6, 16, [&](std::uint32_t) { return transparent16; }), pf48bit,
+         {{124, 124}}, 0, PictureDepth::KeepSixteenBits},
         {"2-bit grey palette.png", // indices 0, 1, 2 and 3, 2, 1
          Png(3, 2, 3, 2, [](std::uint32_t y) { return std::string(1, y == 0 ? '\x18' : '\xE4'); },
              "\0\0\0\x55\x55\x55\xAA\xAA\xAA\xFF\xFF\xFF"s),
          pf8bit, greys},
         {"colour palette.png", Png(2, 1, 3, 8, [](std::uint32_t) { return "\0\1"s; }, "\xC8\x64\x32\1\2\3"s), pf24bit,
          {{124, 2}}},
-        {"transparent colour.png", transparent, pf24bit, {{124, 124}}}, // alpha dropped, not blended
+        {"transparent colour.png", Png(2, 1, 6, 8, [&](std::uint32_t) { return transparent; }), pf24bit,
+         {{124, 124}}}, // alpha dropped, not blended
         {"cmyk.jpg", Jpeg(16, 8, JCS_CMYK, cmyk), pf24bit, cmykGreys, 3},
         {"animated.gif", // two frames over a palette of four greys; the first one counts
          "GIF89a\x03\0\x02\0\xF1\0\0\0\0\0\x55\x55\x55\xAA\xAA\xAA\xFF\xFF\xFF\x21\xFF\x0BNETSCAPE2.0\x03\x01\0\0\0"
@@ -121,7 +130,7 @@ TEST_F(PictureFiles, OddPicturesLoadAsTheyLook)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         TPicture picture;
-        picture.LoadFromFile(WriteFile(folder_ / c.name, c.bytes).string());
+        picture.LoadFromFile(WriteFile(folder_ / c.name, c.bytes).string(), c.depth);
         TBitmap &loaded = picture.Bitmap();
         EXPECT_EQ(loaded.PixelFormat(), c.format);
         loaded.SetPixelFormat(pf8bit);
@@ -130,6 +139,34 @@ TEST_F(PictureFiles, OddPicturesLoadAsTheyLook)
         for (std::size_t y = 0; y < got.size(); ++y)
             for (std::size_t x = 0; x < got[y].size(); ++x)
                 EXPECT_NEAR(got[y][x], c.greys[y][x], c.tolerance) << "at x=" << x << " y=" << y;
+    }
+}
+
+TEST_F(PictureFiles, ProbeTellsWhatLoadingGives)
+{
+    // An EXIF block whose orientation tag (6) says the camera was turned a quarter: the JPEG,
+    // stored 4 x 2, shows 2 x 4.
+    const std::string exif = "Exif\0\0II*\0"s + LittleEndian(8, 4) + LittleEndian(1, 2) + LittleEndian(0x112, 2)
+                             + LittleEndian(3, 2) + LittleEndian(1, 4) + LittleEndian(6, 4) + LittleEndian(0, 4);
+    const std::string jpeg = Jpeg(4, 2, JCS_RGB, std::string(24, '\x40'));
+    const std::vector<std::tuple<std::string, std::string, PictureHeader>> cases = {
+        {"grey.png", GreyPng(Table(2, {1, 2, 3})), {3, 2, false, true}},
+        {"16-bit grey.png", Png(3, 2, 0, 16, [](std::uint32_t) { return std::string(6, '\x40'); }), {3, 2, true, true}},
+        {"16-bit colour.png", Png(3, 2, 2, 16, [](std::uint32_t) { return std::string(18, '\x40'); }),
+         {3, 2, true, false}},
+        {"turned.jpg", jpeg.substr(0, 2) + "\xFF\xE1"s + BigEndian(exif.size() + 2, 2) + exif + jpeg.substr(2),
+         {2, 4, false, false}},
+    };
+    for (const auto &[name, bytes, expected] : cases) {
+        SCOPED_TRACE(name);
+        WriteFile(folder_ / name, bytes);
+        const PictureHeader header = TPicture::Probe(Path(name));
+        EXPECT_EQ(header, expected);
+        TPicture loaded;
+        loaded.LoadFromFile(Path(name), PictureDepth::KeepSixteenBits);
+        const TBitmap &bitmap = loaded.Bitmap();
+        EXPECT_EQ(PictureHeader({bitmap.Width(), bitmap.Height(), bitmap.PixelFormat() == pf48bit, header.grey}),
+                  header);
     }
 }
 
@@ -144,13 +181,14 @@ TEST_F(PictureFiles, UnreadableFilesAreRefusedNamingFileAndReasonAndThePictureIs
     const std::string tooManyPixels = "30000 x 30000 pixels (900000000 pixels), more than the 268435456";
     struct Case {
         std::string name, bytes, reason; // no bytes: made beforehand, or missing
+        bool inPixels = false;           // the fault lies past the header
     };
     const std::vector<Case> cases = {
         {"missing.png", "", "does not exist"},
         {"whole", "", "does not exist"}, // not whole.png, which Qt's reader would try
         {"folder.png", "", "folder"},
         {"empty.png", "", "empty"},
-        {"truncated.png", png.substr(0, png.size() / 2), "damaged or incomplete"},
+        {"truncated.png", png.substr(0, png.size() / 2), "damaged or incomplete", true},
         {"bad checksum.png", png.substr(0, 30) + "X" + png.substr(31), "damaged or incomplete"},
         {"truncated.jpg", photo.substr(0, photo.size() * 2 / 3), "truncated"},
         {"damaged.jpg", photo.substr(0, 200) + std::string(40, '\xFF') + photo.substr(240), "damaged"},
@@ -197,11 +235,18 @@ TEST_F(PictureFiles, UnreadableFilesAreRefusedNamingFileAndReasonAndThePictureIs
             WriteFile(folder_ / c.name, c.bytes);
         TPicture picture;
         picture.Assign(Pattern(pf24bit, 3, 2));
-        const std::string message = FailureOf([&] { picture.LoadFromFile(Path(c.name)); });
-        const std::string opening = "Cannot load " + Path(c.name) + ": ";
-        EXPECT_EQ(message.substr(0, opening.size()), opening);
-        EXPECT_NE(message.find(c.reason, opening.size()), std::string::npos) << message;
+        std::vector<std::string> messages = {FailureOf([&] { picture.LoadFromFile(Path(c.name)); })};
         EXPECT_EQ(Bytes(picture.Bitmap()), Bytes(Pattern(pf24bit, 3, 2)));
+        // Probe refuses the file alike, unless the fault lies in the pixel data.
+        if (c.inPixels)
+            EXPECT_NO_THROW(TPicture::Probe(Path(c.name)));
+        else
+            messages.push_back(FailureOf([&] { TPicture::Probe(Path(c.name)); }));
+        const std::string opening = "Cannot load " + Path(c.name) + ": ";
+        for (const std::string &message : messages) {
+            EXPECT_EQ(message.substr(0, opening.size()), opening);
+            EXPECT_NE(message.find(c.reason, opening.size()), std::string::npos) << message;
+        }
     }
 }
 
