@@ -9,7 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QColorSpace>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -56,22 +60,29 @@ protected:
 
 TEST_F(PictureFiles, EveryLosslessFormatGivesBackTheSameBytes)
 {
-    for (const TPixelFormat format : {pf8bit, pf24bit})
+    for (const TPixelFormat format : {pf8bit, pf24bit, pf48bit})
         for (const std::string name : {"a.bmp", "a", "a.png", "a.PNG", "a.tif", "a.tiff", "a.ppm", "a.pgm"}) {
-            if (format == pf24bit && name == "a.pgm")
+            const bool eightBitsOnly = name == "a.bmp" || name == "a" || name == "a.ppm" || name == "a.pgm";
+            if ((format == pf24bit && name == "a.pgm") || (format == pf48bit && eightBitsOnly))
                 continue;
             for (const int width : {1, 5, 7}) {
-                SCOPED_TRACE(name + (format == pf8bit ? " 8-bit" : " 24-bit") + " width " + std::to_string(width));
-                TPicture saved, loaded;
+                SCOPED_TRACE(name + " " + std::to_string(TBitmap::BytesPerPixel(format) * 8) + "-bit width "
+                             + std::to_string(width));
+                TPicture saved, loaded, eightBits;
                 saved.Assign(Pattern(format, width, 3));
                 saved.SaveToFile(Path(name));
-                loaded.LoadFromFile(Path(name));
+                loaded.LoadFromFile(Path(name), PictureDepth::KeepSixteenBits); // 8-bit files load as always
                 TBitmap expected = Pattern(format, width, 3);
                 if (name == "a.ppm") // a colour format: grey comes back in all three bytes
                     expected.SetPixelFormat(pf24bit);
                 EXPECT_EQ(loaded.Bitmap().PixelFormat(), expected.PixelFormat());
                 EXPECT_EQ(loaded.Bitmap().Width(), width);
                 EXPECT_EQ(Bytes(loaded.Bitmap()), Bytes(expected));
+                // Loaded as 8 bits, a 16-bit file rounds as the bitmap does.
+                eightBits.LoadFromFile(Path(name));
+                if (format == pf48bit)
+                    expected.SetPixelFormat(pf24bit);
+                EXPECT_EQ(Bytes(eightBits.Bitmap()), Bytes(expected));
             }
         }
     EXPECT_EQ(ReadFile(Path("a")).substr(0, 2), "BM"); // a name without extension holds BMP
@@ -149,17 +160,20 @@ TEST_F(PictureFiles, ProbeTellsWhatLoadingGives)
     const std::string exif = "Exif\0\0II*\0"s + LittleEndian(8, 4) + LittleEndian(1, 2) + LittleEndian(0x112, 2)
                              + LittleEndian(3, 2) + LittleEndian(1, 4) + LittleEndian(6, 4) + LittleEndian(0, 4);
     const std::string jpeg = Jpeg(4, 2, JCS_RGB, std::string(24, '\x40'));
+    TPicture deep;
+    deep.Assign(Pattern(pf48bit, 3, 2));
+    deep.SaveToFile(Path("16-bit colour.tif"));
     const std::vector<std::tuple<std::string, std::string, PictureHeader>> cases = {
         {"grey.png", GreyPng(Table(2, {1, 2, 3})), {3, 2, false, true}},
         {"16-bit grey.png", Png(3, 2, 0, 16, [](std::uint32_t) { return std::string(6, '\x40'); }), {3, 2, true, true}},
-        {"16-bit colour.png", Png(3, 2, 2, 16, [](std::uint32_t) { return std::string(18, '\x40'); }),
-         {3, 2, true, false}},
+        {"16-bit colour.tif", "", {3, 2, true, false}},
         {"turned.jpg", jpeg.substr(0, 2) + "\xFF\xE1"s + BigEndian(exif.size() + 2, 2) + exif + jpeg.substr(2),
          {2, 4, false, false}},
     };
     for (const auto &[name, bytes, expected] : cases) {
         SCOPED_TRACE(name);
-        WriteFile(folder_ / name, bytes);
+        if (!bytes.empty())
+            WriteFile(folder_ / name, bytes);
         const PictureHeader header = TPicture::Probe(Path(name));
         EXPECT_EQ(header, expected);
         TPicture loaded;
@@ -253,21 +267,36 @@ TEST_F(PictureFiles, UnreadableFilesAreRefusedNamingFileAndReasonAndThePictureIs
 TEST_F(PictureFiles, RefusedSavesLeaveNoFileBehind)
 {
     const std::string lossless = ".bmp, .png, .tif, .tiff, .ppm, .pgm";
-    const std::vector<std::pair<std::string, std::string>> cases = {
+    struct Case {
+        std::string name, reason;
+        std::optional<int> jpegQuality = {}; // the picture save at this quality; none: the map save
+        TPixelFormat format = pf24bit;
+    };
+    const std::vector<Case> cases = {
         {"a.jpg", lossless}, {"a.JPEG", lossless}, {"a.webp", lossless}, {"a.gif", lossless}, {"a.xyz", lossless},
         {"colour.pgm", "holds only grey values"},
+        {"16-bit.pgm", "holds only grey values", 95, pf48bit},
+        {"16-bit.bmp", "holds 8 bits a channel and this picture has 16", {}, pf48bit},
+        {"a.webp", "not a format this program writes pictures in. Use " + lossless + ", .jpg, .jpeg", 95},
+        {"low.jpg", "JPEG quality must be from 1 to 100, not 0", 0},
+        {"high.jpg", "JPEG quality must be from 1 to 100, not 101", 101},
         {"no such folder/a.png", "could not be created"},
         {"folder", "it is a folder"},
         {"pipe.bmp", "not a regular file"}, // replacing a pipe or a device would make it a plain file
     };
     fs::create_directory(folder_ / "folder");
     ASSERT_EQ(mkfifo(Path("pipe.bmp").c_str(), 0600), 0);
-    TPicture picture;
-    picture.Assign(Pattern(pf24bit, 3, 2));
-    for (const auto &[name, reason] : cases) {
-        const std::string message = FailureOf([&] { picture.SaveToFile(Path(name)); });
-        EXPECT_EQ(message.rfind("Cannot save " + Path(name) + ": ", 0), 0u) << message;
-        EXPECT_NE(message.find(reason), std::string::npos) << message;
+    for (const Case &c : cases) {
+        TPicture picture;
+        picture.Assign(Pattern(c.format, 3, 2));
+        const std::string message = FailureOf([&] {
+            if (c.jpegQuality)
+                picture.SaveToFile(Path(c.name), PictureSaveOptions{.jpegQuality = *c.jpegQuality});
+            else
+                picture.SaveToFile(Path(c.name));
+        });
+        EXPECT_EQ(message.rfind("Cannot save " + Path(c.name) + ": ", 0), 0u) << message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
     }
     EXPECT_EQ(FailureOf([&] { TPicture().SaveToFile(Path("a.png")); }), "There is nothing to save: the picture is empty.");
     EXPECT_EQ(Listing(folder_.Path()), (std::set<std::string>{"folder", "pipe.bmp"}));
@@ -297,5 +326,46 @@ TEST_F(PictureFiles, ShortWriteKeepsTheExistingFile)
         EXPECT_EQ(ReadFile(folder_ / name), "the old file");
         EXPECT_EQ(Listing(folder_.Path()), std::set<std::string>{name}); // no temporary file left
         fs::remove(folder_ / name);
+    }
+}
+
+TEST_F(PictureFiles, ThePictureSaveRoundsSixteenBitsForEightBitFormats)
+{
+    TPicture deep, rounded;
+    deep.Assign(Pattern(pf48bit, 5, 3));
+    rounded.Assign(Pattern(pf48bit, 5, 3));
+    rounded.Bitmap().SetPixelFormat(pf24bit);
+    for (const std::string extension : {".bmp", ".ppm", ".jpg", ".jpeg"}) {
+        SCOPED_TRACE(extension);
+        deep.SaveToFile(Path("deep" + extension), PictureSaveOptions{});
+        rounded.SaveToFile(Path("rounded" + extension), PictureSaveOptions{});
+        EXPECT_EQ(ReadFile(folder_ / ("deep" + extension)), ReadFile(folder_ / ("rounded" + extension)));
+    }
+    // The quality reaches the JPEG writer.
+    rounded.SaveToFile(Path("low.jpg"), PictureSaveOptions{.jpegQuality = 1});
+    EXPECT_LT(fs::file_size(folder_ / "low.jpg"), fs::file_size(folder_ / "rounded.jpg"));
+}
+
+TEST_F(PictureFiles, OnlyThePictureSaveWritesTheColourProfile)
+{
+    const QByteArray displayP3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    const std::vector<std::uint8_t> profile(displayP3.begin(), displayP3.end());
+    for (const std::string name : {"a.png", "a.tif", "a.jpg"}) {
+        SCOPED_TRACE(name);
+        TPicture picture, loaded, map;
+        picture.Assign(Pattern(pf48bit, 5, 3));
+        picture.SetColourProfile(profile);
+        picture.SaveToFile(Path(name), PictureSaveOptions{});
+        loaded.LoadFromFile(Path(name));
+        EXPECT_EQ(loaded.ColourProfile(), profile);
+        // A map made in the loaded picture's bitmap is saved without it, and so is a grey
+        // picture, since the profile is an RGB one.
+        loaded.SaveToFile(Path("map.png"));
+        loaded.Bitmap().SetPixelFormat(pf8bit);
+        loaded.SaveToFile(Path("grey" + name.substr(1)), PictureSaveOptions{});
+        for (const std::string &saved : {std::string("map.png"), "grey" + name.substr(1)}) {
+            map.LoadFromFile(Path(saved));
+            EXPECT_TRUE(map.ColourProfile().empty()) << saved;
+        }
     }
 }

@@ -26,6 +26,11 @@ struct PictureHeader {
     bool operator==(const PictureHeader &) const = default;
 };
 
+// How SaveToFile writes a picture, as opposed to a map.
+struct PictureSaveOptions {
+    int jpegQuality = 95; // 1 to 100: how much detail a .jpg or .jpeg file keeps
+};
+
 class TPicture {
 public:
     // The held graphic; empty (0 by 0) when the picture holds nothing.
@@ -41,8 +46,8 @@ public:
 
     // The ICC colour profile of the picture loaded last, when its file has one Qt can use
     // (an RGB profile); empty otherwise. It belongs to the picture, not to what is made of
-    // it: LoadFromFile sets it, Assign clears it, and SaveToFile does not write it, so a map
-    // computed in the bitmap never carries it.
+    // it: LoadFromFile sets it, Assign clears it, and only the picture save writes it, so a
+    // map computed in the bitmap and saved as a map never carries it.
     const std::vector<std::uint8_t> &ColourProfile() const noexcept { return colourProfile_; }
     void SetColourProfile(std::vector<std::uint8_t> profile) { colourProfile_ = std::move(profile); }
 
@@ -63,20 +68,31 @@ public:
     // LoadFromFile makes pf8bit of it.
     static PictureHeader Probe(const std::string &fileName);
 
-    // Writes the graphic losslessly in the format the extension names (.bmp or none, .png,
-    // .tif/.tiff, .ppm/.pgm), atomically: a failed save leaves no partial file behind and an
-    // existing file untouched. Lossy or unknown extensions and an empty picture raise an
-    // Exception. A pf24bit graphic is refused as .pgm (grey only, it would lose the colours);
-    // a pf8bit graphic saved as .ppm keeps its values but reads back as pf24bit grey.
+    // Writes a map: losslessly in the format the extension names (.bmp or none, .png,
+    // .tif/.tiff, .ppm/.pgm), without a colour profile, atomically: a failed save leaves no
+    // partial file behind and an existing file untouched. Lossy or unknown extensions and an
+    // empty picture raise an Exception. A colour graphic is refused as .pgm (grey only, it
+    // would lose the colours), a pf48bit one in a format of 8 bits a channel (.bmp, .ppm); a
+    // pf8bit graphic saved as .ppm keeps its values but reads back as pf24bit grey.
     void SaveToFile(const std::string &fileName) const;
+
+    // Writes a picture, such as the fused one: as the map save, and also as .jpg/.jpeg at
+    // options.jpegQuality (refused outside 1 to 100), with the colour profile in the formats
+    // that hold one (PNG, TIFF, JPEG) unless the graphic is pf8bit. A pf48bit graphic keeps
+    // its 16 bits a channel in .png and .tif/.tiff and is rounded as by SetPixelFormat(pf24bit)
+    // for the others.
+    void SaveToFile(const std::string &fileName, const PictureSaveOptions &options) const;
 
     // File-name patterns of every format LoadFromFile reads ("*.bmp", "*.png", ...), for the
     // filter of an open dialog.
     static std::vector<std::string> ReadablePatterns();
 
-    // Extensions SaveToFile writes, without the dot, BMP first since a name without an
+    // Extensions the map save writes, without the dot, BMP first since a name without an
     // extension is saved as BMP; for the filter of a save dialog.
     static std::vector<std::string> LosslessExtensions();
+
+    // Extensions the picture save writes: the lossless ones, then jpg and jpeg.
+    static std::vector<std::string> PictureExtensions();
 
     // The largest picture, in pixels, that LoadFromFile accepts: 2^28.
     static constexpr long long MaxPixels = MaxPicturePixels;
