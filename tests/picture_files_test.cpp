@@ -167,6 +167,9 @@ TEST_F(PictureFiles, ProbeTellsWhatLoadingGives)
         {"grey.png", GreyPng(Table(2, {1, 2, 3})), {3, 2, false, true}},
         {"16-bit grey.png", Png(3, 2, 0, 16, [](std::uint32_t) { return std::string(6, '\x40'); }), {3, 2, true, true}},
         {"16-bit colour.tif", "", {3, 2, true, false}},
+        // Stored top down, which Qt's reader tells as a negative height. (Found by the fuzzer.)
+        {"top-down.bmp", Bmp24Header(3, static_cast<std::uint32_t>(-2)) + std::string(24, '\x40'),
+         {3, 2, false, false}},
         {"turned.jpg", jpeg.substr(0, 2) + "\xFF\xE1"s + BigEndian(exif.size() + 2, 2) + exif + jpeg.substr(2),
          {2, 4, false, false}},
     };

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -82,14 +83,18 @@ void CheckNotTruncated(const QString &name, const QByteArray &format, const std:
                                   "interrupted copy or download.");
 }
 
-// The size of the picture the reader will decode: for a GIF its whole screen.
+// The size of the picture the reader will decode: for a GIF its whole screen; for a BMP
+// stored top down, whose height Qt's reader tells as negative, that height made positive.
 QSize AnnouncedSize(QImageReader &reader, const QString &name)
 {
+    const QSize size = reader.size();
+    if (reader.format() == "bmp" && size.height() < 0 && size.height() > std::numeric_limits<int>::min())
+        return QSize(size.width(), -size.height());
     QFile file(name);
     std::uint8_t header[10];
     if (reader.format() != "gif" || !file.open(QIODevice::ReadOnly)
         || file.read(reinterpret_cast<char *>(header), 10) != 10)
-        return reader.size();
+        return size;
     const ScreenSize screen = *GifScreenSize(header, sizeof header);
     return QSize(screen.width, screen.height);
 }
