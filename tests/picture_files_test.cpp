@@ -108,6 +108,14 @@ TEST_F(PictureFiles, OddPicturesLoadAsTheyLook)
     std::string cmyk; // inverted, as photo editors store it: cyan, then a 50% black, in 8 x 8 blocks
     for (int i = 0; i < 8 * 16; ++i)
         cmyk += i % 16 < 8 ? "\x00\xFF\xFF\xFF"s : "\xFF\xFF\xFF\x7F"s;
+    // An 8-bit BMP of 256 pixels, indices 0 to 255, over a palette of white and black only.
+    std::string pastThePalette = Bmp24Header(256, 1);
+    pastThePalette[10] = 62, pastThePalette[28] = 8, pastThePalette[46] = 2; // pixels' offset, bits, colours
+    pastThePalette += "\xFF\xFF\xFF\0\0\0\0\0"s;
+    for (int index = 0; index < 256; ++index)
+        pastThePalette += static_cast<char>(index);
+    Table whiteThenBlack(1, std::vector<int>(256, 0));
+    whiteThenBlack[0][0] = 255;
     const Table cmykGreys(8, {179, 179, 179, 179, 179, 179, 179, 179, 127, 127, 127, 127, 127, 127, 127, 127});
     struct Case {
         std::string name, bytes;
@@ -131,6 +139,8 @@ TEST_F(PictureFiles, OddPicturesLoadAsTheyLook)
         {"transparent colour.png", Png(2, 1, 6, 8, [&](std::uint32_t) { return transparent; }), pf24bit,
          {{124, 124}}}, // alpha dropped, not blended
         {"cmyk.jpg", Jpeg(16, 8, JCS_CMYK, cmyk), pf24bit, cmykGreys, 3},
+        // Qt's conversion read the memory past the palette for indices 2 to 255. (Found by the fuzzer.)
+        {"indices past the palette.bmp", pastThePalette, pf8bit, whiteThenBlack},
         {"animated.gif", // two frames over a palette of four greys; the first one counts
          "GIF89a\x03\0\x02\0\xF1\0\0\0\0\0\x55\x55\x55\xAA\xAA\xAA\xFF\xFF\xFF\x21\xFF\x0BNETSCAPE2.0\x03\x01\0\0\0"
          "\x21\xF9\x04\x04\x0A\0\0\0,\0\0\0\0\x03\0\x02\0\0\x02\x05\x04\x43\x71\x14\x53\0"

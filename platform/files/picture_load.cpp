@@ -224,6 +224,19 @@ TBitmap ToBitmap(const QImage &image, PixelBuffer &storage, const std::string &f
     return bitmap;
 }
 
+// Gives a palette picture an entry for every index its pixels can hold, black past the
+// file's palette. Qt's decoders keep indices past the palette as the file has them, and
+// its conversion to grey then reads whatever memory follows the palette.
+void FillPalette(QImage &image)
+{
+    const int indices = image.format() == QImage::Format_Indexed8 ? 256 : image.depth() == 1 ? 2 : 0;
+    if (image.colorCount() >= indices)
+        return;
+    QList<QRgb> palette = image.colorTable();
+    palette.resize(indices, qRgb(0, 0, 0));
+    image.setColorTable(palette);
+}
+
 // True for the formats Qt decodes pictures of more than 8 bits a channel into: 16-bit grey,
 // 64-bit RGB(A), and the 10-bit and floating-point ones.
 bool HasSixteenBitChannels(QImage::Format format)
@@ -355,6 +368,7 @@ void TPicture::LoadFromFile(const std::string &fileName, PictureDepth depth)
         throw LoadError(fileName, ReaderFailure(reader));
     }
     CheckPixelCount(image.size(), fileName); // for formats whose header gives no size
+    FillPalette(image);
     std::vector<std::uint8_t> profile = ColourProfileOf(image);
     bitmap_ = sixteenBits ? ToSixteenBitBitmap(image, storage, fileName) : ToBitmap(image, storage, fileName);
     colourProfile_ = std::move(profile);
