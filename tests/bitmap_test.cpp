@@ -102,7 +102,7 @@ TEST(Bitmap, SixteenBitChannelsRoundToTheNearestByteAndBytesWidenExactly)
             expected.insert(expected.end(), format == pf8bit ? 3 : 1, static_cast<std::uint16_t>(byte * 257));
         TBitmap wide = narrow;
         wide.SetPixelFormat(pf48bit);
-        EXPECT_EQ(Channels(wide), expected);
+        EXPECT_EQ(SixteenBitChannels(wide), expected);
         wide.SetPixelFormat(format);
         EXPECT_EQ(Bytes(wide), Bytes(narrow));
     }

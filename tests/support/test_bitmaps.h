@@ -63,7 +63,7 @@ inline std::vector<std::uint8_t> Bytes(const TBitmap &bitmap)
 }
 
 // The 16-bit channels of a pf48bit bitmap, row after row, without the rows' padding.
-inline std::vector<std::uint16_t> Channels(const TBitmap &bitmap)
+inline std::vector<std::uint16_t> SixteenBitChannels(const TBitmap &bitmap)
 {
     std::vector<std::uint16_t> channels;
     for (int y = 0; y < bitmap.Height(); ++y) {
