@@ -1,5 +1,6 @@
-// Fuzz target: arbitrary bytes as a picture file. Loading must give a non-empty picture or
-// raise an Exception; a picture that loads goes through the edge strength map and, when
+// Fuzz target: arbitrary bytes as a picture file. Probing and loading must give a result or
+// raise an Exception; a picture that loads must have passed Probe, with 16 bits kept must be
+// as Probe said and round to the ordinary load, goes through the edge strength map and, when
 // small, through a PNG save and reload that must give back the same pixels.
 #include "edge_strength.h"
 #include "exception.h"
@@ -73,6 +74,37 @@ bool TooSlowToFuzz(const std::string &name, const std::uint8_t *data, std::size_
     return size.isValid() && slow(static_cast<long long>(size.width()) * size.height());
 }
 
+// Saves the picture as PNG, which keeps 8 and 16 bits alike, and checks that it reloads as it was.
+void RequireSameAfterPngRoundTrip(const TPicture &picture, const std::string &output)
+{
+    const TBitmap &bitmap = picture.Bitmap();
+    if (static_cast<long long>(bitmap.Width()) * bitmap.Height() > 4096)
+        return;
+    picture.SaveToFile(output);
+    TPicture reloaded;
+    reloaded.LoadFromFile(output, PictureDepth::KeepSixteenBits);
+    const TBitmap &again = reloaded.Bitmap();
+    Require(again.PixelFormat() == bitmap.PixelFormat() && again.Width() == bitmap.Width()
+                && Bytes(again) == Bytes(bitmap),
+            "PNG save and reload changed the picture");
+}
+
+// Loading with 16 bits kept gives what Probe announced, and rounded to 8 bits the picture the
+// ordinary load gives.
+void RequireSixteenBitsKeptAsAnnounced(const std::string &input, const PictureHeader &header, const TBitmap &eightBits,
+                                       const std::string &output)
+{
+    TPicture picture;
+    picture.LoadFromFile(input, PictureDepth::KeepSixteenBits);
+    TBitmap &bitmap = picture.Bitmap();
+    Require(bitmap.Width() == header.width && bitmap.Height() == header.height,
+            "16-bit load gave another size than Probe");
+    Require((bitmap.PixelFormat() == pf48bit) == header.sixteenBits, "16-bit load disagrees with Probe on the depth");
+    RequireSameAfterPngRoundTrip(picture, output);
+    bitmap.SetPixelFormat(eightBits.PixelFormat());
+    Require(Bytes(bitmap) == Bytes(eightBits), "16-bit load rounded differs from the 8-bit load");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -82,12 +114,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (TooSlowToFuzz(scratch.input, data, size))
         return 0;
 
+    const std::string opening = "Cannot load " + scratch.input + ": ";
+    std::optional<PictureHeader> header;
+    try {
+        header = TPicture::Probe(scratch.input);
+    } catch (const Exception &error) {
+        Require(error.Message().rfind(opening, 0) == 0, "probe error does not name the file");
+    }
     TPicture picture;
     try {
         picture.LoadFromFile(scratch.input);
     } catch (const Exception &error) {
-        Require(error.Message().rfind("Cannot load " + scratch.input + ": ", 0) == 0,
-                "load error does not name the file");
+        Require(error.Message().rfind(opening, 0) == 0, "load error does not name the file");
         Require(picture.Bitmap().Empty(), "failed load changed the picture");
         return 0;
     }
@@ -95,16 +133,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     Require(!bitmap.Empty(), "load gave an empty picture");
     Require(static_cast<long long>(bitmap.Width()) * bitmap.Height() <= TPicture::MaxPixels,
             "load gave a picture above the pixel limit");
+    Require(header.has_value(), "probe refused a picture that loads");
 
-    if (static_cast<long long>(bitmap.Width()) * bitmap.Height() <= 4096) {
-        picture.SaveToFile(scratch.output);
-        TPicture reloaded;
-        reloaded.LoadFromFile(scratch.output);
-        const TBitmap &again = reloaded.Bitmap();
-        Require(again.PixelFormat() == bitmap.PixelFormat() && again.Width() == bitmap.Width()
-                    && Bytes(again) == Bytes(bitmap),
-                "PNG save and reload changed the picture");
-    }
+    RequireSameAfterPngRoundTrip(picture, scratch.output);
+    RequireSixteenBitsKeptAsAnnounced(scratch.input, *header, bitmap, scratch.output);
 
     const int width = bitmap.Width(), height = bitmap.Height();
     ComputeEdgeStrengthMap(bitmap);

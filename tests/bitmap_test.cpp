@@ -21,6 +21,17 @@ TBitmap Colour(int width, int height, const ByteVector &bgr)
     return bitmap;
 }
 
+// A pf48bit bitmap whose pixels are given as {blue, green, red} triples of 16-bit values, row by row.
+TBitmap Deep(int width, int height, const std::vector<std::uint16_t> &bgr)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf48bit);
+    bitmap.SetSize(width, height);
+    for (int y = 0; y < height; ++y)
+        std::copy_n(bgr.begin() + 3 * width * y, 3 * width, reinterpret_cast<std::uint16_t *>(bitmap.ScanLine(y)));
+    return bitmap;
+}
+
 } // namespace
 
 TEST(Bitmap, ScanLineOutsideTheRowsNamesRowAndHeight)
@@ -59,6 +70,42 @@ TEST(Bitmap, GreyToColourCopiesTheByteAndTheSameFormatKeepsTheBytes)
     TBitmap colour = Colour(1, 1, {10, 20, 30});
     colour.SetPixelFormat(pf24bit);
     EXPECT_EQ(Bytes(colour), (ByteVector{10, 20, 30}));
+}
+
+TEST(Bitmap, SixteenBitChannelsRoundToTheNearestByteAndBytesWidenExactly)
+{
+    // 16-bit values at the edges of the byte they round to, v / 257, and that byte.
+    const std::vector<std::pair<std::uint16_t, std::uint8_t>> rounding = {
+        {0, 0},       {128, 0},     {129, 1},     {385, 1},     {386, 2},
+        {32767, 127}, {32768, 128}, {65406, 254}, {65407, 255}, {65535, 255}};
+    // Ten pixels, 5 x 2 so that rows are padded; channel c of pixel p takes row (p + 3c) % 10.
+    std::vector<std::uint16_t> deep;
+    ByteVector rounded;
+    for (int i = 0; i < 30; ++i) {
+        const auto [value, byte] = rounding[(i / 3 + 3 * (i % 3)) % 10];
+        deep.push_back(value);
+        rounded.push_back(byte);
+    }
+    TBitmap bitmap = Deep(5, 2, deep), grey = Deep(5, 2, deep);
+    bitmap.SetPixelFormat(pf24bit);
+    EXPECT_EQ(Bytes(bitmap), rounded);
+    grey.SetPixelFormat(pf8bit);
+    bitmap.SetPixelFormat(pf8bit);
+    EXPECT_EQ(Bytes(grey), Bytes(bitmap)); // the grey of the rounded colours
+
+    // Widening multiplies each byte by 257, a grey byte into all three channels; narrowing undoes it.
+    for (const TPixelFormat format : {pf24bit, pf8bit}) {
+        TBitmap narrow = Colour(5, 2, rounded);
+        narrow.SetPixelFormat(format);
+        std::vector<std::uint16_t> expected;
+        for (const std::uint8_t byte : Bytes(narrow))
+            expected.insert(expected.end(), format == pf8bit ? 3 : 1, static_cast<std::uint16_t>(byte * 257));
+        TBitmap wide = narrow;
+        wide.SetPixelFormat(pf48bit);
+        EXPECT_EQ(SixteenBitChannels(wide), expected);
+        wide.SetPixelFormat(format);
+        EXPECT_EQ(Bytes(wide), Bytes(narrow));
+    }
 }
 
 TEST(Bitmap, ResizeKeepsTheOverlapAndZeroesNewPixels)

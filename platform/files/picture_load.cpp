@@ -5,18 +5,24 @@
 #include "exception.h"
 #include "file_checks.h"
 #include "pixel_buffer.h"
+#include "vector_clones.h"
 
 #include <QByteArray>
+#include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageIOHandler>
 #include <QImageReader>
+#include <QRgba64>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -77,14 +83,18 @@ void CheckNotTruncated(const QString &name, const QByteArray &format, const std:
                                   "interrupted copy or download.");
 }
 
-// The size of the picture the reader will decode: for a GIF its whole screen.
+// The size of the picture the reader will decode: for a GIF its whole screen; for a BMP
+// stored top down, whose height Qt's reader tells as negative, that height made positive.
 QSize AnnouncedSize(QImageReader &reader, const QString &name)
 {
+    const QSize size = reader.size();
+    if (reader.format() == "bmp" && size.height() < 0 && size.height() > std::numeric_limits<int>::min())
+        return QSize(size.width(), -size.height());
     QFile file(name);
     std::uint8_t header[10];
     if (reader.format() != "gif" || !file.open(QIODevice::ReadOnly)
         || file.read(reinterpret_cast<char *>(header), 10) != 10)
-        return reader.size();
+        return size;
     const ScreenSize screen = *GifScreenSize(header, sizeof header);
     return QSize(screen.width, screen.height);
 }
@@ -100,8 +110,10 @@ void RaiseAllocationLimit()
 // An image over memory of our own, of the size and pixel format the reader announces. Qt's
 // decoders fill such an image as it is instead of allocating their own, and ours is on huge
 // pages (see PixelBuffer): for a large picture the page faults of an ordinary allocation take
-// longer than the decoding. A null image, when the reader cannot tell, lets Qt allocate.
-QImage DecodingTarget(const QImageReader &reader, PixelBuffer &storage)
+// longer than the decoding. For a pf48bit result the memory has room for it too, so that 16-bit
+// grey can be spread into it in place. A null image, when the reader cannot tell, lets Qt
+// allocate.
+QImage DecodingTarget(const QImageReader &reader, PixelBuffer &storage, bool sixteenBits)
 {
     const QSize size = reader.size();
     const QImage::Format format = reader.imageFormat();
@@ -109,7 +121,9 @@ QImage DecodingTarget(const QImageReader &reader, PixelBuffer &storage)
         return QImage();
     const qsizetype bitsPerLine = static_cast<qsizetype>(size.width()) * QImage::toPixelFormat(format).bitsPerPixel();
     const qsizetype bytesPerLine = (bitsPerLine + 31) / 32 * 4; // rows 32-bit aligned, as QImage needs
-    storage = PixelBuffer(static_cast<std::size_t>(bytesPerLine) * static_cast<std::size_t>(size.height()));
+    const std::size_t resultStride = sixteenBits ? TBitmap::StrideFor(size.width(), pf48bit) : 0;
+    storage = PixelBuffer(std::max(static_cast<std::size_t>(bytesPerLine), resultStride)
+                          * static_cast<std::size_t>(size.height()));
     return QImage(storage.data(), size.width(), size.height(), bytesPerLine, format);
 }
 
@@ -152,6 +166,15 @@ bool IsRgb32(const QImage &image)
     return image.format() == QImage::Format_RGB32 || image.format() == QImage::Format_ARGB32;
 }
 
+// A bitmap over the rows rewritten at the start of storage; the rest of storage is given back.
+TBitmap AdoptRows(PixelBuffer &storage, int width, int height, TPixelFormat format)
+{
+    storage.Shrink(TBitmap::StrideFor(width, format) * static_cast<std::size_t>(height));
+    TBitmap bitmap;
+    bitmap.AdoptPixels(std::move(storage), width, height, format);
+    return bitmap;
+}
+
 // Rewrites the 32-bit pixels (RGB32 and ARGB32: one 0xAARRGGBB word each) of the picture
 // decoded into storage as blue-green-red rows of the bitmap's stride, in the same memory:
 // rows and pixels only move towards the start of the buffer, and each pixel is read whole
@@ -171,10 +194,7 @@ TBitmap PackRgb32InPlace(const QImage &image, PixelBuffer &storage)
             to[3 * x + 2] = static_cast<std::uint8_t>(qRed(colour));
         }
     }
-    storage.Shrink(stride * static_cast<std::size_t>(height));
-    TBitmap bitmap;
-    bitmap.AdoptPixels(std::move(storage), width, height, pf24bit);
-    return bitmap;
+    return AdoptRows(storage, width, height, pf24bit);
 }
 
 // Turns a decoded picture into a bitmap, as pf8bit grey or pf24bit blue-green-red. A
@@ -204,14 +224,118 @@ TBitmap ToBitmap(const QImage &image, PixelBuffer &storage, const std::string &f
     return bitmap;
 }
 
-} // namespace
-
-void TPicture::LoadFromFile(const std::string &fileName)
+// Gives a palette picture an entry for every index its pixels can hold, black past the
+// file's palette. Qt's decoders keep indices past the palette as the file has them, and
+// its conversion to grey then reads whatever memory follows the palette.
+void FillPalette(QImage &image)
 {
-    const QString name = QString::fromStdString(fileName);
+    const int indices = image.format() == QImage::Format_Indexed8 ? 256 : image.depth() == 1 ? 2 : 0;
+    if (image.colorCount() >= indices)
+        return;
+    QList<QRgb> palette = image.colorTable();
+    palette.resize(indices, qRgb(0, 0, 0));
+    image.setColorTable(palette);
+}
+
+// True for the formats Qt decodes pictures of more than 8 bits a channel into: 16-bit grey,
+// 64-bit RGB(A), and the 10-bit and floating-point ones.
+bool HasSixteenBitChannels(QImage::Format format)
+{
+    return format != QImage::Format_Invalid && QImage::toPixelFormat(format).redSize() > 8;
+}
+
+// Each pf48bit pixel gets the red, green and blue of a 64-bit RGBX64 or RGBA64 pixel (four
+// native-endian 16-bit channels) as blue, green, red; alpha is dropped, not blended. Each
+// pixel is read whole before its channels are written, so to may start where from does.
+EDGEDOM_VECTOR_CLONES void PackRgba64Row(const std::uint8_t *from, std::uint8_t *to, int width)
+{
+    auto *channels = reinterpret_cast<std::uint16_t *>(to);
+    for (int x = 0; x < width; ++x) {
+        QRgba64 colour;
+        std::memcpy(&colour, from + 8 * x, sizeof colour);
+        channels[3 * x] = colour.blue();
+        channels[3 * x + 1] = colour.green();
+        channels[3 * x + 2] = colour.red();
+    }
+}
+
+// Rewrites the 64-bit pixels of the picture decoded into storage as pf48bit rows, in the same
+// memory: rows and pixels only move towards the start of the buffer.
+TBitmap PackRgba64InPlace(const QImage &image, PixelBuffer &storage)
+{
+    const int width = image.width(), height = image.height();
+    const std::size_t stride = TBitmap::StrideFor(width, pf48bit);
+    for (int y = 0; y < height; ++y)
+        PackRgba64Row(storage.data() + static_cast<std::size_t>(image.bytesPerLine()) * y,
+                      storage.data() + stride * static_cast<std::size_t>(y), width);
+    return AdoptRows(storage, width, height, pf48bit);
+}
+
+// Each pixel's three 16-bit channels get its 16-bit grey value. Works back from the last
+// pixel, so that to may start where from does: each pixel's channels then lie at or after
+// every grey pixel not yet read.
+EDGEDOM_VECTOR_CLONES void SpreadGrey16Row(const std::uint8_t *from, std::uint8_t *to, int width)
+{
+    const auto *greys = reinterpret_cast<const std::uint16_t *>(from);
+    auto *channels = reinterpret_cast<std::uint16_t *>(to);
+    for (int x = width - 1; x >= 0; --x) {
+        const std::uint16_t grey = greys[x];
+        channels[3 * x] = grey;
+        channels[3 * x + 1] = grey;
+        channels[3 * x + 2] = grey;
+    }
+}
+
+// Rewrites the 16-bit grey pixels of the picture decoded into storage, which DecodingTarget
+// made large enough, as pf48bit rows in the same memory, from the last row back: rows only
+// move towards the end of the buffer.
+TBitmap SpreadGrey16InPlace(const QImage &image, PixelBuffer &storage)
+{
+    const int width = image.width(), height = image.height();
+    const std::size_t stride = TBitmap::StrideFor(width, pf48bit);
+    for (int y = height - 1; y >= 0; --y)
+        SpreadGrey16Row(storage.data() + static_cast<std::size_t>(image.bytesPerLine()) * y,
+                        storage.data() + stride * static_cast<std::size_t>(y), width);
+    return AdoptRows(storage, width, height, pf48bit);
+}
+
+// Turns a decoded picture into a pf48bit bitmap, in place when it was decoded into storage
+// as 64-bit colour or 16-bit grey. Other pictures (turned upright, or decoded otherwise than
+// the reader announced) go through Qt's conversion to RGBX64, which widens 8-bit channels
+// exactly (v * 257).
+TBitmap ToSixteenBitBitmap(const QImage &image, PixelBuffer &storage, const std::string &fileName)
+{
+    const bool inStorage = storage.size() > 0 && image.constBits() == storage.data();
+    if (inStorage && (image.format() == QImage::Format_RGBX64 || image.format() == QImage::Format_RGBA64))
+        return PackRgba64InPlace(image, storage);
+    if (inStorage && image.format() == QImage::Format_Grayscale16)
+        return SpreadGrey16InPlace(image, storage);
+    const QImage converted = image.convertToFormat(QImage::Format_RGBX64);
+    if (converted.isNull())
+        throw LoadError(fileName, "there is not enough memory to convert the picture.");
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf48bit);
+    bitmap.SetSize(converted.width(), converted.height());
+    for (int y = 0; y < bitmap.Height(); ++y)
+        PackRgba64Row(converted.constScanLine(y), bitmap.ScanLine(y), bitmap.Width());
+    return bitmap;
+}
+
+// The ICC profile of a decoded picture whose file has a colour space Qt can use; else empty.
+std::vector<std::uint8_t> ColourProfileOf(const QImage &image)
+{
+    if (!image.colorSpace().isValid())
+        return {};
+    const QByteArray profile = image.colorSpace().iccProfile();
+    return std::vector<std::uint8_t>(profile.begin(), profile.end());
+}
+
+// Every check LoadFromFile makes before decoding, with the reader set to turn photos
+// upright; returns the size the reader will decode (invalid when the header does not say).
+QSize CheckBeforeDecoding(QImageReader &reader, const std::string &fileName)
+{
+    const QString name = reader.fileName();
     CheckReadableFile(QFileInfo(name), fileName);
-    RaiseAllocationLimit();
-    QImageReader reader(name);
     reader.setAutoTransform(true); // photos come upright, as their camera's orientation tag says
     const QSize announced = AnnouncedSize(reader, name);
     CheckPixelCount(announced, fileName);
@@ -221,8 +345,20 @@ void TPicture::LoadFromFile(const std::string &fileName)
         throw LoadError(fileName, "an MNG file does not tell the picture's size before it is decoded, so it could "
                                   "need any amount of memory. Convert it to PNG first.");
     CheckNotTruncated(name, reader.format(), fileName);
+    return announced;
+}
+
+} // namespace
+
+void TPicture::LoadFromFile(const std::string &fileName, PictureDepth depth)
+{
+    RaiseAllocationLimit();
+    QImageReader reader(QString::fromStdString(fileName));
+    const QSize announced = CheckBeforeDecoding(reader, fileName);
+    // Decided from the header, as Probe does, so that both always agree.
+    const bool sixteenBits = depth == PictureDepth::KeepSixteenBits && HasSixteenBitChannels(reader.imageFormat());
     PixelBuffer storage;
-    QImage image = DecodingTarget(reader, storage);
+    QImage image = DecodingTarget(reader, storage, sixteenBits);
     if (!reader.read(&image)) {
         // Qt reports a picture it found no memory for as damaged data.
         if (!announced.isEmpty() && QImage(announced, QImage::Format_ARGB32).isNull())
@@ -232,7 +368,28 @@ void TPicture::LoadFromFile(const std::string &fileName)
         throw LoadError(fileName, ReaderFailure(reader));
     }
     CheckPixelCount(image.size(), fileName); // for formats whose header gives no size
-    bitmap_ = ToBitmap(image, storage, fileName);
+    FillPalette(image);
+    std::vector<std::uint8_t> profile = ColourProfileOf(image);
+    bitmap_ = sixteenBits ? ToSixteenBitBitmap(image, storage, fileName) : ToBitmap(image, storage, fileName);
+    colourProfile_ = std::move(profile);
+}
+
+PictureHeader TPicture::Probe(const std::string &fileName)
+{
+    QImageReader reader(QString::fromStdString(fileName));
+    QSize size = CheckBeforeDecoding(reader, fileName);
+    // Qt's readers leave no error behind when the header fails, only an invalid size.
+    if (!size.isValid() && reader.error() != QImageReader::UnknownError)
+        throw LoadError(fileName, ReaderFailure(reader));
+    if (size.isEmpty())
+        throw LoadError(fileName, "the picture data is damaged or incomplete (its header gives no size, or one "
+                                  "without pixels).");
+    // The reader tells the size as stored; LoadFromFile turns the picture upright.
+    if (reader.transformation() & QImageIOHandler::TransformationRotate90)
+        size.transpose();
+    const QImage::Format format = reader.imageFormat();
+    return {size.width(), size.height(), HasSixteenBitChannels(format),
+            format == QImage::Format_Grayscale8 || format == QImage::Format_Grayscale16};
 }
 
 std::vector<std::string> TPicture::ReadablePatterns()

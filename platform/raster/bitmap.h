@@ -1,6 +1,6 @@
-// TBitmap: a raster of 8-bit grey or 24-bit blue-green-red pixels whose rows the pixel
-// algorithms read and write directly through ScanLine. Plain C++, no Qt, so that the
-// analysis code depends on nothing but this class.
+// TBitmap: a raster of 8-bit grey, 24-bit blue-green-red or 48-bit (16 bits a channel)
+// blue-green-red pixels whose rows the pixel algorithms read and write directly through
+// ScanLine. Plain C++, no Qt, so that the analysis code depends on nothing but this class.
 #pragma once
 
 #include "pixel_buffer.h"
@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-enum TPixelFormat { pf8bit, pf24bit };
+enum TPixelFormat { pf8bit, pf24bit, pf48bit };
 
 class TBitmap {
 public:
@@ -26,14 +26,21 @@ public:
     void SetHeight(int height);
     void SetSize(int width, int height);
 
-    // Converts the pixels in place: 24 to 8 bits gives the BT.601 grey value
+    // Converts the pixels: 24 to 8 bits gives the BT.601 grey value
     // (299 R + 587 G + 114 B + 500) / 1000, 8 to 24 bits copies the byte into all three.
-    // Setting the format the bitmap already has keeps its bytes.
+    // 48 to 24 bits rounds each channel v to (v * 255 + 32767) / 65535, that is v / 257;
+    // 48 to 8 bits gives the grey of that 24-bit rounding. 8 or 24 to 48 bits turns each
+    // byte v into v * 257, which the way back undoes exactly. Conversions to fewer bytes
+    // a pixel reuse the buffer; the others need a second one. Setting the format the
+    // bitmap already has keeps its bytes.
     void SetPixelFormat(TPixelFormat format);
 
-    // Address of the first byte of a row, 0 <= row < Height(); pixel x is byte x (pf8bit)
-    // or bytes 3x, 3x + 1, 3x + 2 (pf24bit: blue, green, red). Rows are padded to a multiple
-    // of 4 bytes. Another row raises an Exception that names the row and the height.
+    // Address of the first byte of a row, 0 <= row < Height(); pixel x is byte x (pf8bit),
+    // bytes 3x, 3x + 1, 3x + 2 (pf24bit: blue, green, red), or the native-endian
+    // std::uint16_t values 3x, 3x + 1, 3x + 2 of the row (pf48bit: blue, green, red; a row
+    // starts on a 4-byte boundary, so it may be read through a std::uint16_t pointer). Rows
+    // are padded to a multiple of 4 bytes. Another row raises an Exception that names the
+    // row and the height.
     std::uint8_t *ScanLine(int row);
     const std::uint8_t *ScanLine(int row) const;
 
@@ -50,11 +57,11 @@ public:
     // Bytes from the start of one row to the start of the next for a bitmap of this width.
     static std::size_t StrideFor(int width, TPixelFormat format) noexcept;
 
-    static int BytesPerPixel(TPixelFormat format) noexcept { return format == pf8bit ? 1 : 3; }
+    static int BytesPerPixel(TPixelFormat format) noexcept { return format == pf8bit ? 1 : format == pf24bit ? 3 : 6; }
 
 private:
     void Reshape(int width, int height, TPixelFormat format);
-    void ConvertToGreyInPlace();
+    void NarrowInPlace(TPixelFormat format);
 
     int width_ = 0;
     int height_ = 0;

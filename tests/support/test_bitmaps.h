@@ -62,6 +62,17 @@ inline std::vector<std::uint8_t> Bytes(const TBitmap &bitmap)
     return bytes;
 }
 
+// The 16-bit channels of a pf48bit bitmap, row after row, without the rows' padding.
+inline std::vector<std::uint16_t> SixteenBitChannels(const TBitmap &bitmap)
+{
+    std::vector<std::uint16_t> channels;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const auto *row = reinterpret_cast<const std::uint16_t *>(bitmap.ScanLine(y));
+        channels.insert(channels.end(), row, row + 3 * bitmap.Width());
+    }
+    return channels;
+}
+
 // Grey levels that depend only on seed and (min(x, 7), min(y, 5)): past the 8 x 6 top-left
 // part they repeat the last column and row, so that part's edge map is the same in every
 // larger picture.
