@@ -46,9 +46,6 @@ std::string SizeOf(const TBitmap &picture)
 // Refuses a picture the aligner cannot work on, whatever it shows.
 void CheckAlignable(const TBitmap &picture)
 {
-    if (picture.PixelFormat() != pf8bit && picture.PixelFormat() != pf24bit)
-        throw RegistrationError(Reason::Unfit,
-                                "its pixel format cannot be aligned: only 8-bit grey and 24-bit colour can");
     if (picture.Width() < StackAligner::MinimumSide || picture.Height() < StackAligner::MinimumSide)
         throw RegistrationError(Reason::Unfit, "it is " + SizeOf(picture) + ", too small to align: at least "
                                                    + std::to_string(StackAligner::MinimumSide)

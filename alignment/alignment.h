@@ -49,7 +49,7 @@ struct AlignedShot {
 class RegistrationError : public Exception {
 public:
     enum class Reason {
-        Unfit,        // empty, smaller than MinimumSide, another size than the reference, unknown format
+        Unfit,        // empty, smaller than MinimumSide, another size than the reference
         NoMatch,      // the transform search did not converge
         PoorMatch,    // match quality below MinimumMatchQuality
         Implausible,  // a move no camera shake or focus breathing makes (scale, rotation, shift, distortion)
@@ -83,14 +83,14 @@ public:
     static constexpr double MaximumDistortion = 0.05;
     static constexpr double MinimumCoveredFraction = 0.60;
 
-    // Keeps a copy of the reference (pf8bit or pf24bit, at least MinimumSide pixels each way;
+    // Keeps a copy of the reference (pf8bit, pf24bit or pf48bit, at least MinimumSide pixels each way;
     // otherwise a RegistrationError) and its grey pyramid.
     explicit StackAligner(const TBitmap &reference);
     ~StackAligner();
     StackAligner(StackAligner &&) noexcept;
     StackAligner &operator=(StackAligner &&) noexcept;
 
-    // The shot (pf8bit or pf24bit, the reference's size) in the reference's frame. A refused shot
+    // The shot (pf8bit, pf24bit or pf48bit, the reference's size) in the reference's frame. A refused shot
     // raises a RegistrationError and leaves the aligner as it was: the next shot is registered onto
     // the last one accepted.
     AlignedShot Align(const TBitmap &shot);

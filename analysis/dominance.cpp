@@ -157,7 +157,7 @@ EDGEDOM_VECTOR_CLONES void FoldStrictClassRow(const std::uint8_t *__restrict val
 
 } // namespace
 
-void DominanceFold::Add(const TBitmap &edgeMap)
+void DominanceFold::Add(const TBitmap &edgeMap, const TBitmap *coverage)
 {
     if (maps_ == 255)
         throw Exception("A dominance map compares at most 255 pictures: compare fewer at once.");
@@ -168,6 +168,20 @@ void DominanceFold::Add(const TBitmap &edgeMap)
                         "the first (" + std::to_string(width_) + " x " + std::to_string(height_)
                         + " pixels). The dominance map compares the pictures pixel by pixel: load pictures of "
                           "the same size.");
+    if (coverage != nullptr && (coverage->PixelFormat() != pf8bit || coverage->Width() < width_
+                                || coverage->Height() < height_))
+        throw Exception("A picture's coverage must be an 8-bit mask at least as large as its edge strength map.");
+    coverageOf_.push_back(coverage != nullptr ? static_cast<int>(coveredRuns_.size() / std::max(height_, 1)) : -1);
+    // Each row gets its first and last covered column (an empty run: first after last).
+    for (int y = 0; coverage != nullptr && y < height_; ++y) {
+        const std::uint8_t *mask = coverage->ScanLine(y);
+        int first = 0, last = width_ - 1;
+        while (first < width_ && mask[first] == 0)
+            ++first;
+        while (last >= first && mask[last] == 0)
+            --last;
+        coveredRuns_.emplace_back(first, last);
+    }
     ++maps_;
     for (int y = 0; y < height_ && width_ > 0; ++y) {
         const std::size_t at = static_cast<std::size_t>(y) * width_;
@@ -189,11 +203,31 @@ TBitmap DominanceFold::Result() const
     map.SetPixelFormat(pf24bit);
     map.SetSize(width_, height_);
     std::vector<std::uint8_t> classes(static_cast<std::size_t>(width_));
+    const bool anyCoverage = !coveredRuns_.empty();
     std::uint8_t running = 0;
     for (int y = 0; y < height_ && width_ > 0; ++y) {
         std::copy_n(strict_.data() + static_cast<std::size_t>(y) * width_, width_, classes.data());
-        running = CarryClassesOverTies(classes.data(), width_, running);
+        if (!anyCoverage) {
+            running = CarryClassesOverTies(classes.data(), width_, running);
+        } else {
+            // Each tie gets the class before it, or class 1 where that map does not cover it.
+            for (int x = 0; x < width_; ++x) {
+                if (classes[x] == 0 && running != 0 && !Covers(running, x, y))
+                    running = 1;
+                running = classes[x] != 0 ? classes[x] : running;
+                classes[x] = running;
+            }
+        }
         SpreadToThreeBytes(classes.data(), map.ScanLine(y), width_);
     }
     return map;
+}
+
+bool DominanceFold::Covers(int k, int x, int y) const
+{
+    const int runs = coverageOf_[static_cast<std::size_t>(k - 1)];
+    if (runs < 0)
+        return true;
+    const auto [first, last] = coveredRuns_[static_cast<std::size_t>(runs) * height_ + y];
+    return x >= first && x <= last;
 }

@@ -33,9 +33,13 @@ public:
     DominanceFold(int width, int height);
 
     // Folds in the top-left part of edgeMap (pf8bit, left unchanged) as map MapCount() + 1.
-    // Raises an Exception, before anything changes, for another format, a smaller map or a
-    // 256th map.
-    void Add(const TBitmap &edgeMap);
+    // coverage, when given (pf8bit, at least as large), marks with a nonzero byte the pixels
+    // the map's picture covers; it is taken as one run from its first to its last covered pixel
+    // in each row, as for a moved picture. The map's value must be 0 where it does not cover,
+    // so that it is never strictly the largest there, and a tie never carries its class there:
+    // such a pixel takes class 1, the first map's, which covers every pixel. Raises an
+    // Exception, before anything changes, for another format, a smaller map or a 256th map.
+    void Add(const TBitmap &edgeMap, const TBitmap *coverage = nullptr);
 
     int MapCount() const noexcept { return maps_; }
 
@@ -44,6 +48,12 @@ public:
     TBitmap Result() const;
 
 private:
+    // Whether map k covers pixel x of row y.
+    bool Covers(int k, int x, int y) const;
+
     int width_, height_, maps_ = 0;
     std::vector<std::uint8_t> largest_, strict_; // per pixel: the largest value so far; its map, 0 on a tie
+    // Per map with a coverage, its first and last covered column in each row; -1 for a map without.
+    std::vector<int> coverageOf_;
+    std::vector<std::pair<int, int>> coveredRuns_;
 };

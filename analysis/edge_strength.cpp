@@ -1,8 +1,11 @@
 #include "edge_strength.h"
 
 #include "byte_arithmetic.h"
+#include "coverage_rows.h"
+#include "exception.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -38,5 +41,23 @@ void ComputeEdgeStrengthMap(TBitmap &bitmap)
         std::uint8_t *row = bitmap.ScanLine(y);
         const std::uint8_t *below = y + 1 < height ? bitmap.ScanLine(y + 1) : nullptr;
         EdgeRow(row, below, width);
+    }
+}
+
+void ClearUncoveredEdges(TBitmap &edgeMap, const TBitmap &coverage)
+{
+    const int width = edgeMap.Width(), height = edgeMap.Height();
+    if (edgeMap.PixelFormat() != pf8bit || coverage.PixelFormat() != pf8bit || coverage.Width() != width
+        || coverage.Height() != height)
+        throw Exception("An edge strength map and its picture's coverage must be 8-bit and of one size.");
+    std::vector<std::uint8_t> covered(static_cast<std::size_t>(width));
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t *mask = coverage.ScanLine(y);
+        CoveredNeighbourhood(y > 0 ? coverage.ScanLine(y - 1) : mask, mask,
+                             y + 1 < height ? coverage.ScanLine(y + 1) : mask, covered.data(), width);
+        std::uint8_t *edges = edgeMap.ScanLine(y);
+        // Each edge within one pixel of an uncovered pixel becomes 0.
+        for (int x = 0; x < width; ++x)
+            edges[x] &= covered[x];
     }
 }

@@ -1,6 +1,8 @@
 #include "focus_score.h"
 
 #include "byte_arithmetic.h"
+#include "coverage_rows.h"
+#include "pixel_rows.h"
 #include "running_sums.h"
 #include "vector_clones.h"
 
@@ -35,26 +37,6 @@ EDGEDOM_VECTOR_CLONES void LargestOfThree(const std::uint8_t *__restrict channel
     // Each pixel gets the largest of its three bytes.
     for (int x = 0; x < width; ++x)
         edges[x] = std::max(std::max(channels[3 * x], channels[3 * x + 1]), channels[3 * x + 2]);
-}
-
-// covered[x] = 255 when the 3 x 3 pixels around x are all covered (nonzero), else 0; pixels
-// outside the picture count as covered:
-//     above[x - 1] above[x] above[x + 1]
-//     row[x - 1]   row[x]   row[x + 1]
-//     below[x - 1] below[x] below[x + 1]
-void CoveredNeighbourhood(const std::uint8_t *above, const std::uint8_t *row, const std::uint8_t *below,
-                          std::uint8_t *covered, int width)
-{
-    // Each column gets 255 when its three pixels are covered.
-    for (int x = 0; x < width; ++x)
-        covered[x] = above[x] != 0 && row[x] != 0 && below[x] != 0 ? 255 : 0;
-    // Each pixel gets its own column and the columns either side of it together.
-    std::uint8_t left = 255;
-    for (int x = 0; x < width; ++x) {
-        const std::uint8_t centre = covered[x], right = x + 1 < width ? covered[x + 1] : 255;
-        covered[x] = left & centre & right;
-        left = centre;
-    }
 }
 
 // sums[x] += entering[x]^2 - leaving[x]^2: the window's rows move down by one.
@@ -100,6 +82,7 @@ FocusScorer::FocusScorer(int width, int height)
     ring_.resize(static_cast<std::size_t>(ringRows_) * w);
     zeros_.assign(w, 0);
     channelEdges_.resize(3 * w);
+    rounded_.resize(6 * w);
     covered_.resize(w);
     scores_.resize(w);
 }
@@ -145,6 +128,12 @@ void FocusScorer::ComputeEdgeRow(int row, std::uint8_t *edges)
 {
     const std::uint8_t *pixels = shot_->ScanLine(row);
     const std::uint8_t *below = row + 1 < height_ ? shot_->ScanLine(row + 1) : pixels;
+    if (shot_->PixelFormat() == pf48bit) { // edges of the 8-bit rounding, as in the shot's edge map
+        RoundRowTo24(pixels, rounded_.data(), width_);
+        RoundRowTo24(below, rounded_.data() + 3 * static_cast<std::size_t>(width_), width_);
+        pixels = rounded_.data();
+        below = rounded_.data() + 3 * static_cast<std::size_t>(width_);
+    }
     if (shot_->PixelFormat() == pf8bit) {
         ChannelEdgeRow(pixels, below, edges, width_, 1);
     } else {

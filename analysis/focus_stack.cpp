@@ -17,7 +17,10 @@ constexpr int MostShots = 255;
 
 std::string SizeText(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
 
-std::string FormatName(TPixelFormat format) { return format == pf8bit ? "8-bit grey" : "24-bit colour"; }
+std::string FormatName(TPixelFormat format)
+{
+    return format == pf8bit ? "8-bit grey" : format == pf24bit ? "24-bit colour" : "48-bit colour";
+}
 
 // The smallest score v that more than (count - 1) x NoisePerMille / 1000 of the counted scores
 // do not exceed (0 when none were counted).
@@ -108,8 +111,7 @@ FocusStack::FocusStack(int width, int height, TPixelFormat format)
     else if (format == pf24bit)
         fusion_ = std::make_unique<FusionOf<Colour24>>(width, height, format);
     else
-        throw Exception("Cannot fuse shots of pixel format " + std::to_string(format) + ": convert them to 8-bit grey "
-                        "or 24-bit colour first.");
+        fusion_ = std::make_unique<FusionOf<Colour48>>(width, height, format);
 }
 
 FocusStack::FocusStack(FocusStack &&) noexcept = default;

@@ -11,7 +11,7 @@
 class FocusStack {
 public:
     // A stack for shots of width x height pixels and for a result in format: pf8bit (grey
-    // shots) or pf24bit. Raises an Exception for a negative size or another format.
+    // shots), pf24bit or pf48bit. Raises an Exception for a negative size.
     FocusStack(int width, int height, TPixelFormat format);
     FocusStack(FocusStack &&) noexcept;
     FocusStack &operator=(FocusStack &&) noexcept;

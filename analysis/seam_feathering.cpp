@@ -192,3 +192,4 @@ void FeatherSeams(const FoldState<typename Layout::Packed> &state, int shots, TB
 
 template void FeatherSeams<Grey8>(const FoldState<std::uint32_t> &, int, TBitmap &);
 template void FeatherSeams<Colour24>(const FoldState<std::uint32_t> &, int, TBitmap &);
+template void FeatherSeams<Colour48>(const FoldState<std::uint64_t> &, int, TBitmap &);

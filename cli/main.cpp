@@ -1,8 +1,9 @@
-// edgedom-cli: compares three pictures of one scene by their edge strength and writes the
-// dominance and region maps, without a window. Failures come out here, once, on one line.
+// edgedom-cli: compares pictures of one scene by their edge strength and writes the maps and
+// the all-in-focus picture, without a window. Failures come out here, once, on one line.
 #include "exception.h"
 #include "options.h"
 #include "pipeline.h"
+#include "progress.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -64,7 +65,8 @@ int main(int argc, char *argv[])
 
     SilenceLibraryChatter();
     try {
-        ComputeAndSaveMaps(options, std::cout);
+        ProgressReport progress(errorStream, !options.quiet && isatty(fileno(errorStream)), options.verbose);
+        ComputeAndSaveMaps(options, std::cout, progress);
         return 0;
     } catch (const Exception &error) {
         return Fail(error.Message());

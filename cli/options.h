@@ -1,6 +1,6 @@
-// The command line of edgedom-cli: the three pictures or the saved dominance map to read
-// and the maps to write. Parsing checks only the shape of the command; files are opened
-// later, by the pipeline.
+// The command line of edgedom-cli: the pictures or the saved dominance map to read, the maps
+// and the all-in-focus picture to write, and how to report progress. Parsing checks only the
+// shape of the command; files are opened later, by the pipeline.
 #pragma once
 
 #include <stdexcept>
@@ -10,11 +10,20 @@
 struct CliOptions {
     bool help = false;
     bool version = false;
-    std::vector<std::string> pictures; // exactly three, unless fromDominance is given
+    std::vector<std::string> pictures; // 2 to 255, unless fromDominance is given
     std::string fromDominance;         // a saved dominance map to run the region step on
-    std::string dominanceFile;         // where to write each map; empty: not written
+    std::string dominanceFile;         // where to write each output; empty: not written
     std::string regionsFile;
     std::string edgeMapsDir;
+    std::string fusedFile;
+    int jpegQuality = 95;              // of a fused picture written as JPEG
+    bool align = false;                // register every picture onto the first before comparing
+    bool quiet = false;                // no progress line
+    bool verbose = false;              // a line for each transform alignment finds
+
+    // Whether the region step runs: always in the three-picture form without --fused, which
+    // prints its messages whatever it writes; otherwise only when the region map is asked for.
+    bool RegionStepRuns() const;
 };
 
 // A command line of the wrong shape; the message says what is wrong with it.
@@ -22,6 +31,12 @@ class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
+
+// The most pictures one command compares: their classes must fit a byte.
+constexpr int MaxPictures = 255;
+
+// The most pictures the region map can tell apart: grey 50 x class must fit a byte.
+constexpr int MaxRegionClasses = 5;
 
 // Reads argv[1] to argv[argc - 1]. Options take their value as the next argument or after
 // '='; "--" ends the options. --help or --version stops the parse where it stands.

@@ -1,9 +1,11 @@
-// The work of one edgedom-cli command: pictures to edge strength maps to a dominance map
-// to a region map, or a saved dominance map to a region map. Every map is computed before
-// the first file is written, so a failure leaves no output behind.
+// The work of one edgedom-cli command: pictures to edge strength maps, a dominance map, a
+// region map and the all-in-focus picture, or a saved dominance map to a region map. The
+// pictures are read one after another and folded into running maps, so memory does not grow
+// with their number; nothing is written unless the whole command succeeds.
 #pragma once
 
 #include "options.h"
+#include "progress.h"
 
 #include <ostream>
 
@@ -11,4 +13,4 @@
 // each "We get max =N" message on a line of its own to messages as it comes. Raises an
 // Exception naming the file and the reason when a picture cannot be read, the pictures do
 // not fit together or an output cannot be written.
-void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages);
+void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages, ProgressReport &progress);

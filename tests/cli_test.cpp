@@ -3,6 +3,7 @@
 // written over their own pictures. A failure must come out as exit status 1 and one line
 // "edgedom-cli: ..." naming the file, with every output left as it was. (Which picture files
 // are refused, and why, is tested on TPicture.)
+#include "picture.h"
 #include "picture_bytes.h"
 #include "scratch_files.h"
 #include "test_bitmaps.h"
@@ -138,7 +139,11 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutputAndBadUsageToStandardErrorWithStatus
         {"a.png", "b.png", "c.png", "--regions"}, {"--dominance", "--regions", "r.png", "a.png", "b.png", "c.png"},
         {"--dominance=", "a.png", "b.png", "c.png"}, {"--regions", "r.png", "--regions=s.png", "a.png", "b.png", "c.png"},
         {"--from-dominance"}, {"--from-dominance", "d.png", "a.png"}, {"--from-dominance", "d.png", "--dominance", "e.png"},
-        {"--from-dominance", "d.png", "--edge-maps", "dir"},
+        {"--from-dominance", "d.png", "--edge-maps", "dir"}, {"--from-dominance", "d.png", "--align"},
+        {"--fused", "f.png", "a.png"}, {"--regions", "r.png", "1", "2", "3", "4", "5", "6"},
+        {"--jpeg-quality", "90", "a.png", "b.png", "c.png"}, {"--fused", "f.jpg", "--jpeg-quality", "101", "a", "b"},
+        {"--fused", "f.jpg", "--jpeg-quality=9x", "a", "b"}, {"--align", "--align", "a", "b", "c"},
+        {"--quiet=yes", "a", "b", "c"}, Concat({"--fused", "f.png"}, Words(256, "a.png")),
     };
     for (const Words &command : commands) {
         SCOPED_TRACE(::testing::PrintToString(command));
@@ -163,8 +168,8 @@ TEST_F(Cli, UnreadablePictureIsReportedInOneLineAndNothingIsWritten)
     }
 }
 
-// The first picture sets the size. A second or third picture smaller in either direction is
-// refused; a larger one is compared on its top-left part, whose edge map here is that of the
+// The first picture sets the size. A later picture smaller in either direction is refused
+// (the refusal names it: its place, then the reason); a larger one is compared on its top-left part, whose edge map here is that of the
 // 8 x 6 picture, so the dominance map must be that of three 8 x 6 ones.
 TEST_F(Cli, PicturesOfDifferentSizes)
 {
@@ -173,9 +178,9 @@ TEST_F(Cli, PicturesOfDifferentSizes)
         {{8, 6, 8, 6, 8, 6}, ""}, // the reference for the other runs that succeed
         {{8, 6, 10, 6, 8, 9}, ""},
         {{8, 6, 11, 7, 11, 7}, ""},
-        {{8, 6, 7, 6, 8, 6}, "second picture (7 x 6 pixels) is smaller than the first (8 x 6 pixels)"},
-        {{8, 6, 10, 6, 8, 5}, "third picture (8 x 5 pixels) is smaller than the first (8 x 6 pixels)"},
-        {{11, 7, 8, 6, 11, 7}, "second picture (8 x 6 pixels) is smaller than the first (11 x 7 pixels)"},
+        {{8, 6, 7, 6, 8, 6}, "1 it is 7 x 6 pixels, smaller than the first picture (8 x 6 pixels)"},
+        {{8, 6, 10, 6, 8, 5}, "2 it is 8 x 5 pixels, smaller than the first picture (8 x 6 pixels)"},
+        {{11, 7, 8, 6, 11, 7}, "1 it is 8 x 6 pixels, smaller than the first picture (11 x 7 pixels)"},
     };
     CliRun reference;
     std::string referenceMap;
@@ -185,8 +190,8 @@ TEST_F(Cli, PicturesOfDifferentSizes)
         SCOPED_TRACE(::testing::PrintToString(pictures));
         const CliRun run = Run(Concat({"--dominance", dominance.string()}, pictures));
         if (!refusal.empty()) {
-            ExpectOneLineFailure(run, "Cannot compare " + pictures[0] + ", " + pictures[1] + " and " + pictures[2],
-                                 refusal);
+            const std::string smaller = pictures[refusal[0] - '0'];
+            ExpectOneLineFailure(run, "Cannot compare " + smaller + " with " + pictures[0] + ": ", refusal.substr(2));
             EXPECT_TRUE(Listing(Out()).empty());
             continue;
         }
@@ -307,4 +312,75 @@ TEST_F(Cli, MapsMayReplaceTheirOwnPictures)
     EXPECT_EQ(ReadFile(pictures[2]), ReadFile(Out() / "regions.png"));
     for (const std::string &name : Listing(scratch_.Path()))
         EXPECT_EQ(name.find("edgedom-old"), std::string::npos) << name;
+}
+
+// Stacks of any length: every output for N pictures, classes 1 to N, one message per class;
+// a picture repeated comes back exactly as the fused picture, in 16 bits too; the progress line
+// shows only on a terminal and not with --quiet.
+TEST_F(Cli, FusesStacksOfAnyLength)
+{
+    const std::string picture = Pattern(40, 30, 7);
+    for (const int count : {2, 5}) {
+        SCOPED_TRACE(count);
+        Words pictures = {picture};
+        for (int i = 1; i < count; ++i)
+            pictures.push_back(Pattern(40, 30, static_cast<unsigned>(i)));
+        const fs::path out = Out() / std::to_string(count);
+        const CliRun run = Run(Concat({"--fused", (out / "fused.png").string(), "--edge-maps", out.string(),
+                                       "--dominance", (out / "dominance.png").string(), "--regions",
+                                       (out / "regions.png").string()},
+                                      pictures));
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), count) << run.out;
+        EXPECT_EQ(Listing(out).size(), static_cast<std::size_t>(count + 3));
+        TPicture dominance;
+        dominance.LoadFromFile((out / "dominance.png").string());
+        const std::vector<std::uint8_t> classes = Bytes(dominance.Bitmap());
+        EXPECT_LE(*std::max_element(classes.begin(), classes.end()), count);
+    }
+    TPicture sixteen;
+    sixteen.Bitmap() = ChannelBitmap({PatternTable(40, 30, 1), PatternTable(40, 30, 2), PatternTable(40, 30, 3)});
+    sixteen.Bitmap().SetPixelFormat(pf48bit);
+    sixteen.SaveToFile((scratch_ / "sixteen.png").string());
+    for (const auto &[input, fused] : {std::pair{picture, Out() / "same.png"},
+                                       std::pair{(scratch_ / "sixteen.png").string(), Out() / "same.tif"}}) {
+        ASSERT_EQ(Run({"--fused", fused.string(), input, input, input}).status, 0);
+        TPicture original, result;
+        original.LoadFromFile(input, PictureDepth::KeepSixteenBits);
+        result.LoadFromFile(fused.string(), PictureDepth::KeepSixteenBits);
+        EXPECT_EQ(result.Bitmap().PixelFormat(), original.Bitmap().PixelFormat());
+        EXPECT_EQ(Bytes(result.Bitmap()), Bytes(original.Bitmap()));
+    }
+    if (!fs::exists("/usr/bin/script"))
+        GTEST_SKIP() << "no script command to run the tool on a terminal";
+    for (const std::string quiet : {"", "--quiet "}) {
+        const std::string command = std::string(EDGEDOM_CLI) + " " + quiet + "--fused " + (Out() / "t.png").string()
+                                    + " " + picture + " " + picture + " " + picture;
+        const CliRun run = RunProgram({"/usr/bin/script", "-qec", command, "/dev/null"});
+        EXPECT_EQ(run.out.find("fusing 3 of 3: " + fs::path(picture).filename().string()) != std::string::npos,
+                  quiet.empty())
+            << run.out;
+    }
+}
+
+// With --align, a picture of another scene is refused naming it, and nothing is written; a
+// stack that did not move gives the same outputs as without alignment.
+TEST_F(Cli, AlignsOntoTheFirstPictureOrRefuses)
+{
+    const Words pictures = {Pattern(160, 120, 1), Pattern(160, 120, 1), Pattern(160, 120, 1)};
+    const Words still = Concat({"--fused", (Out() / "still.png").string(), "--dominance",
+                                (Out() / "still-dominance.png").string()},
+                               pictures);
+    ASSERT_EQ(Run(still).status, 0);
+    const CliRun aligned = Run({"--align", "--fused", (Out() / "aligned.png").string(), "--dominance",
+                                (Out() / "aligned-dominance.png").string(), pictures[0], pictures[1], pictures[2]});
+    ASSERT_EQ(aligned.status, 0) << aligned.err;
+    EXPECT_EQ(ReadFile(Out() / "aligned.png"), ReadFile(Out() / "still.png"));
+    EXPECT_EQ(ReadFile(Out() / "aligned-dominance.png"), ReadFile(Out() / "still-dominance.png"));
+    const std::set<std::string> before = Listing(Out());
+    const std::string other = Pattern(160, 120, 9);
+    const CliRun refused = Run({"--align", "--fused", (Out() / "refused.png").string(), pictures[0], other});
+    ExpectOneLineFailure(refused, "Cannot align " + other + " with " + pictures[0] + ": ");
+    EXPECT_EQ(Listing(Out()), before);
 }

@@ -49,8 +49,8 @@ cv::Mat GreyFloat(const TBitmap &picture)
     cv::Mat grey = pixels;
     if (pixels.channels() == 3)
         cv::cvtColor(pixels, grey, cv::COLOR_BGR2GRAY);
-    cv::Mat greyFloat;
-    grey.convertTo(greyFloat, CV_32F);
+    cv::Mat greyFloat; // on the 8-bit scale, whatever the channels' depth
+    grey.convertTo(greyFloat, CV_32F, grey.depth() == CV_16U ? 1.0 / 257 : 1.0);
     return greyFloat;
 }
 

@@ -6,8 +6,12 @@
 
 #include <opencv2/core.hpp>
 
-// The OpenCV element type of a pixel format: one byte of grey, or blue, green and red bytes.
-inline int CvTypeOf(TPixelFormat format) { return format == pf8bit ? CV_8UC1 : CV_8UC3; }
+// The OpenCV element type of a pixel format: one byte of grey, or blue, green and red bytes or
+// 16-bit channels.
+inline int CvTypeOf(TPixelFormat format)
+{
+    return format == pf8bit ? CV_8UC1 : format == pf24bit ? CV_8UC3 : CV_16UC3;
+}
 
 // A height x width cv::Mat over bitmap's rows and row stride; bitmap must not be empty and must
 // keep its pixels while the view is used.

@@ -22,6 +22,7 @@ struct PixelLayout {
 };
 using Grey8 = PixelLayout<std::uint8_t, 1, std::uint32_t>;
 using Colour24 = PixelLayout<std::uint8_t, 3, std::uint32_t>;
+using Colour48 = PixelLayout<std::uint16_t, 3, std::uint64_t>;
 
 class FocusStack::Fusion {
 public:
@@ -85,6 +86,8 @@ void PackRow(const std::uint8_t *row, int index, typename Layout::Packed *colour
 // the same colour as the second; an uncovered one NoScore in both, and the colour as a fallback.
 void StartRow(const float *scores, const std::uint8_t *covered, const std::uint32_t *colours, float *best,
               float *second, std::uint32_t *bestColour, std::uint32_t *secondColour, int width);
+void StartRow(const float *scores, const std::uint8_t *covered, const std::uint64_t *colours, float *best,
+              float *second, std::uint64_t *bestColour, std::uint64_t *secondColour, int width);
 
 // Adds the covered pixels' scores, capped at histogram's last bin, to histogram.
 void CountScores(const float *scores, const std::uint8_t *covered, std::uint32_t *histogram, int width);
@@ -94,6 +97,8 @@ void CountScores(const float *scores, const std::uint8_t *covered, std::uint32_t
 // earlier shot.
 void FoldRow(const float *scores, const std::uint8_t *covered, const std::uint32_t *colours, float margin, float *best,
              float *second, std::uint32_t *bestColour, std::uint32_t *secondColour, int width);
+void FoldRow(const float *scores, const std::uint8_t *covered, const std::uint64_t *colours, float margin, float *best,
+             float *second, std::uint64_t *bestColour, std::uint64_t *secondColour, int width);
 
 // Writes result (Layout's format, the state's size): each pixel's best colour where the
 // 11 x 11 window around it (clipped to the picture) was won by its best shot only; else

@@ -13,7 +13,7 @@ public:
     // A scorer for shots whose top-left width x height part is scored.
     FocusScorer(int width, int height);
 
-    // Starts on a shot of pf8bit or pf24bit holding at least width x height pixels, whose
+    // Starts on a shot of pf8bit, pf24bit or pf48bit holding at least width x height pixels, whose
     // bytes are not changed until the last row is read. coverage (pf8bit, nullptr: all covered)
     // marks the pixels the shot covers with a nonzero byte: E is 0 within one pixel of an
     // uncovered one, so that the border of the covered area is no edge.
@@ -47,6 +47,6 @@ private:
     int nextRow_ = 0, edgeRowsDone_ = 0;
     Window large_, small_;
     int ringRows_;
-    std::vector<std::uint8_t> ring_, zeros_, channelEdges_, covered_;
+    std::vector<std::uint8_t> ring_, zeros_, channelEdges_, covered_, rounded_;
     std::vector<float> scores_;
 };

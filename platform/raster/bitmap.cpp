@@ -57,14 +57,6 @@ EDGEDOM_VECTOR_CLONES void GreyRowOf48(const std::uint8_t *from, std::uint8_t *t
                      RoundTo8Bits(channels[3 * x + 2]));
 }
 
-// Each byte gets its 16-bit channel rounded to 8 bits.
-EDGEDOM_VECTOR_CLONES void RoundRowTo24(const std::uint8_t *from, std::uint8_t *to, int width)
-{
-    const auto *channels = reinterpret_cast<const std::uint16_t *>(from);
-    for (int i = 0; i < 3 * width; ++i)
-        to[i] = static_cast<std::uint8_t>(RoundTo8Bits(channels[i]));
-}
-
 // Each 16-bit channel gets its grey byte times 257.
 EDGEDOM_VECTOR_CLONES void SpreadGreyTo48(const std::uint8_t *__restrict from, std::uint8_t *__restrict to, int width)
 {
@@ -110,6 +102,14 @@ void NarrowRow(const std::uint8_t *from, TPixelFormat fromFormat, std::uint8_t *
 }
 
 } // namespace
+
+EDGEDOM_VECTOR_CLONES void RoundRowTo24(const std::uint8_t *from, std::uint8_t *to, int width)
+{
+    const auto *channels = reinterpret_cast<const std::uint16_t *>(from);
+    // Each byte gets its 16-bit channel rounded to 8 bits.
+    for (int i = 0; i < 3 * width; ++i)
+        to[i] = static_cast<std::uint8_t>(RoundTo8Bits(channels[i]));
+}
 
 // Rebuilds the pixel buffer for a new size, or for a format of as many bytes a pixel or
 // more; the overlapping top-left part of the old pixels is carried over, the rest is 0.

@@ -22,3 +22,7 @@ inline void SpreadToThreeBytes(const std::uint8_t *__restrict bytes, std::uint8_
 {
     SpreadToThreeBytes(bytes, pixels, width, [](std::uint8_t value) { return value; });
 }
+
+// A pf48bit row as a pf24bit one: each 16-bit channel rounded to 8 bits, round(v / 257). The
+// rows may lie in the same buffer, the pf24bit row starting at or before the pf48bit one.
+void RoundRowTo24(const std::uint8_t *from, std::uint8_t *to, int width);

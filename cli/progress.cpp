@@ -1,0 +1,37 @@
+#include "progress.h"
+
+#include <filesystem>
+
+namespace {
+
+// Back to the start of the line, and erase it to its end (an ANSI terminal's control).
+constexpr const char *EraseLine = "\r\033[K";
+
+} // namespace
+
+void ProgressReport::Picture(const std::string &verb, int index, int count, const std::string &file)
+{
+    if (!showLine_)
+        return;
+    line_ = verb + " " + std::to_string(index) + " of " + std::to_string(count) + ": "
+            + std::filesystem::path(file).filename().string();
+    std::fprintf(stream_, "%s%s", EraseLine, line_.c_str());
+    std::fflush(stream_);
+}
+
+void ProgressReport::Note(const std::string &text)
+{
+    if (!verbose_)
+        return;
+    std::fprintf(stream_, "%s%s\n%s", showLine_ ? EraseLine : "", text.c_str(), line_.c_str());
+    std::fflush(stream_);
+}
+
+void ProgressReport::Clear()
+{
+    if (!showLine_ || line_.empty())
+        return;
+    std::fprintf(stream_, "%s", EraseLine);
+    std::fflush(stream_);
+    line_.clear();
+}
