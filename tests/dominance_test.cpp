@@ -100,6 +100,17 @@ TEST(DominanceFold, FoldOfAnyNumberOfMapsFollowsTheRuleAndEqualsTheThreeMapForm)
                 }
 }
 
+// Map 2 covers columns 2 and 3 only: the tie at the start of row 1 must not carry its class
+// from the end of row 0 into pixels it does not cover; they take class 1 instead.
+TEST(DominanceFold, TiesNeverCarryAClassWhereItsPictureDoesNotCover)
+{
+    DominanceFold fold(4, 2);
+    fold.Add(GreyBitmap({{0, 0, 0, 0}, {0, 0, 0, 0}}));
+    const TBitmap coverage = GreyBitmap({{0, 0, 255, 255}, {0, 0, 255, 255}});
+    fold.Add(GreyBitmap({{0, 0, 0, 5}, {0, 0, 0, 0}}), &coverage);
+    EXPECT_EQ(TableOf(fold.Result()), (Table{{0, 0, 0, 2}, {1, 1, 1, 1}}));
+}
+
 TEST(DominanceFold, MapsThatDoNotFitAreRefused)
 {
     DominanceFold fold(3, 2);

@@ -34,3 +34,11 @@ TEST(EdgeStrength, SmallPicturesGiveTheirMaps)
     for (const auto &[picture, expected] : cases)
         EXPECT_EQ(EdgeMapOf(GreyBitmap(picture)), expected) << ::testing::PrintToString(picture);
 }
+
+// Edges next to where a moved picture does not cover the scene are no edges of it.
+TEST(EdgeStrength, EdgesWithinOnePixelOfUncoveredPixelsAreCleared)
+{
+    TBitmap edges = GreyBitmap({{9, 9, 9, 9}, {9, 9, 9, 9}, {9, 9, 9, 9}});
+    ClearUncoveredEdges(edges, GreyBitmap({{0, 255, 255, 255}, {255, 255, 255, 255}, {255, 255, 255, 0}}));
+    EXPECT_EQ(TableOf(edges), (Table{{0, 0, 9, 9}, {0, 0, 0, 0}, {9, 9, 0, 0}}));
+}

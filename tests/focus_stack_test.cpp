@@ -5,25 +5,27 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 namespace {
 
-Channels Fused(const std::vector<Channels> &shots, const std::vector<Table> &coverage = {})
+Channels Fused(const std::vector<Channels> &shots, const std::vector<Table> &coverage = {}, bool sixteenBits = false)
 {
-    const TBitmap first = ChannelBitmap(shots[0]);
+    const TBitmap first = ChannelBitmap(shots[0], sixteenBits);
     FocusStack stack(first.Width(), first.Height(), first.PixelFormat());
     for (std::size_t i = 0; i < shots.size(); ++i) {
         const TBitmap mask = coverage.empty() ? TBitmap() : GreyBitmap(coverage[i]);
-        stack.Add(ChannelBitmap(shots[i]), coverage.empty() ? nullptr : &mask);
+        stack.Add(ChannelBitmap(shots[i], sixteenBits), coverage.empty() ? nullptr : &mask);
     }
     const TBitmap fused = stack.Result();
     EXPECT_EQ(fused.PixelFormat(), first.PixelFormat());
     return ChannelTables(fused);
 }
 
-// Each 4 x 4 block of a shot has its own contrast, from flat to strong, around mid-grey.
-Channels RandomShot(std::mt19937 &random, int w, int h, int channelCount)
+// Each 4 x 4 block of a shot has its own contrast, from flat to strong, around mid-grey; with
+// sixteenBits, each value v becomes a 16-bit one that rounds back to v, in any of the 257 ways.
+Channels RandomShot(std::mt19937 &random, int w, int h, int channelCount, bool sixteenBits = false)
 {
     Channels shot(static_cast<std::size_t>(channelCount), Table(h, std::vector<int>(w)));
     std::vector<int> contrast(static_cast<std::size_t>((w / 4 + 1) * (h / 4 + 1)));
@@ -34,6 +36,8 @@ Channels RandomShot(std::mt19937 &random, int w, int h, int channelCount)
             for (int x = 0; x < w; ++x) {
                 const int c = contrast[(y / 4) * (w / 4 + 1) + x / 4];
                 channel[y][x] = 128 + static_cast<int>(random() % (2 * c + 1)) - c;
+                if (sixteenBits)
+                    channel[y][x] = std::clamp(channel[y][x] * 257 + static_cast<int>(random() % 257) - 128, 0, 65535);
             }
     return shot;
 }
@@ -65,18 +69,18 @@ TEST(FocusStack, MatchesTheReferenceFoldOnRandomStacks)
     std::mt19937 random(7);
     const std::vector<std::pair<int, int>> sizes{{1, 1}, {1, 9}, {13, 1}, {2, 3}, {17, 11}, {45, 30}, {64, 44}};
     for (const auto &[w, h] : sizes)
-        for (int channelCount : {1, 3})
+        for (int bits : {8, 24, 48})
             for (int shotCount = 1; shotCount <= 5; ++shotCount)
                 for (bool masked : {false, true}) {
                     std::vector<Channels> shots;
                     std::vector<Table> coverage;
                     for (int i = 0; i < shotCount; ++i) {
-                        shots.push_back(RandomShot(random, w, h, channelCount));
+                        shots.push_back(RandomShot(random, w, h, bits == 8 ? 1 : 3, bits == 48));
                         if (masked)
                             coverage.push_back(RandomMask(random, w, h));
                     }
-                    ASSERT_EQ(Fused(shots, coverage), ReferenceFocusStack(shots, coverage))
-                        << w << " x " << h << ", " << channelCount << " channels, " << shotCount << " shots"
+                    ASSERT_EQ(Fused(shots, coverage, bits == 48), ReferenceFocusStack(shots, coverage, bits == 48))
+                        << w << " x " << h << ", " << bits << " bits, " << shotCount << " shots"
                         << (masked ? ", masked" : "");
                 }
 }

@@ -97,11 +97,12 @@ int ForWindow(int y, int x, int r, int h, int w, Fn fn)
     return pixels;
 }
 
-// The focus score of every pixel of a shot: E is the largest channel's edge strength, 0 within
-// one pixel of an uncovered one; each window adds 8 x (sum of E^2) / pixels, in float as
+// The focus score of every pixel of a shot: E is the largest channel's edge strength (of each
+// 16-bit channel's 8-bit rounding with sixteenBits), 0 within one pixel of an uncovered one; each window adds 8 x (sum of E^2) / pixels, in float as
 // float(sum) x (1 / columns) x (8 / rows), the rounding FocusStack uses (for pictures below
 // 6144 pixels a side, whose windows' sums need no low bits dropped).
-inline std::vector<std::vector<float>> ReferenceFocusScores(const Channels &shot, const Table *coverage)
+inline std::vector<std::vector<float>> ReferenceFocusScores(const Channels &shot, const Table *coverage,
+                                                           bool sixteenBits = false)
 {
     const int h = static_cast<int>(shot[0].size()), w = h ? static_cast<int>(shot[0][0].size()) : 0;
     Table squares(static_cast<std::size_t>(h), std::vector<int>(static_cast<std::size_t>(w), 0));
@@ -109,8 +110,9 @@ inline std::vector<std::vector<float>> ReferenceFocusScores(const Channels &shot
         for (int x = 0; x < w; ++x) {
             int e = 0;
             for (const Table &channel : shot) {
-                const int p = channel[y][x], right = x + 1 < w ? channel[y][x + 1] : p;
-                const int below = y + 1 < h ? channel[y + 1][x] : p;
+                const auto at = [&](int v, int u) { return sixteenBits ? (channel[v][u] * 255 + 32767) / 65535 : channel[v][u]; };
+                const int p = at(y, x), right = x + 1 < w ? at(y, x + 1) : p;
+                const int below = y + 1 < h ? at(y + 1, x) : p;
                 e = std::max(e, std::min(255, std::abs(p - right) + std::abs(p - below)));
             }
             if (coverage != nullptr)
@@ -133,7 +135,8 @@ inline std::vector<std::vector<float>> ReferenceFocusScores(const Channels &shot
 
 // The focus stack's fold and feathering, pixel by pixel: the best and second-best score, shot
 // and colour per pixel, a lead needing more than half the first shot's 1 % noise score more.
-inline Channels ReferenceFocusStack(const std::vector<Channels> &shots, const std::vector<Table> &coverage = {})
+inline Channels ReferenceFocusStack(const std::vector<Channels> &shots, const std::vector<Table> &coverage = {},
+                                   bool sixteenBits = false)
 {
     const int h = static_cast<int>(shots[0][0].size()), w = h ? static_cast<int>(shots[0][0][0].size()) : 0;
     const float none = std::numeric_limits<float>::lowest(); // below every score: no shot covers the pixel
@@ -142,7 +145,7 @@ inline Channels ReferenceFocusStack(const std::vector<Channels> &shots, const st
     float margin = 0;
     for (std::size_t i = 0; i < shots.size(); ++i) {
         const Table *mask = coverage.empty() ? nullptr : &coverage[i];
-        const auto scores = ReferenceFocusScores(shots[i], mask);
+        const auto scores = ReferenceFocusScores(shots[i], mask, sixteenBits);
         const auto covered = [&](int y, int x) { return mask == nullptr || (*mask)[y][x] != 0; };
         if (i == 0) {
             best = second = scores;

@@ -87,22 +87,38 @@ inline Table PatternTable(int width, int height, unsigned seed)
     return rows;
 }
 
-// A pf8bit bitmap of one channel's table, or a pf24bit one of blue, green and red tables.
-inline TBitmap ChannelBitmap(const std::vector<Table> &channels)
+// A pf8bit bitmap of one channel's table, or a pf24bit one of blue, green and red tables, or
+// with sixteenBits a pf48bit one of 16-bit blue, green and red tables.
+inline TBitmap ChannelBitmap(const std::vector<Table> &channels, bool sixteenBits = false)
 {
     if (channels.size() == 1)
         return GreyBitmap(channels[0]);
     TBitmap bitmap = GreyPixels24(channels[0]);
+    bitmap.SetPixelFormat(sixteenBits ? pf48bit : pf24bit);
     for (int y = 0; y < bitmap.Height(); ++y)
         for (int x = 0; x < bitmap.Width(); ++x)
-            for (int c = 1; c < 3; ++c)
-                bitmap.ScanLine(y)[3 * x + c] = static_cast<std::uint8_t>(channels[c][y][x]);
+            for (int c = 0; c < 3; ++c) {
+                if (sixteenBits)
+                    reinterpret_cast<std::uint16_t *>(bitmap.ScanLine(y))[3 * x + c] =
+                        static_cast<std::uint16_t>(channels[c][y][x]);
+                else
+                    bitmap.ScanLine(y)[3 * x + c] = static_cast<std::uint8_t>(channels[c][y][x]);
+            }
     return bitmap;
 }
 
-// The tables of a bitmap's channels: one for pf8bit, blue, green and red for pf24bit.
+// The tables of a bitmap's channels: one for pf8bit, blue, green and red for pf24bit and pf48bit.
 inline std::vector<Table> ChannelTables(const TBitmap &bitmap)
 {
+    if (bitmap.PixelFormat() == pf48bit) {
+        const std::vector<std::uint16_t> values = SixteenBitChannels(bitmap);
+        std::vector<Table> channels(3, Table(bitmap.Height(), std::vector<int>(bitmap.Width())));
+        for (int y = 0; y < bitmap.Height(); ++y)
+            for (int x = 0; x < bitmap.Width(); ++x)
+                for (int c = 0; c < 3; ++c)
+                    channels[c][y][x] = values[(static_cast<std::size_t>(y) * bitmap.Width() + x) * 3 + c];
+        return channels;
+    }
     const int step = TBitmap::BytesPerPixel(bitmap.PixelFormat());
     std::vector<Table> channels(static_cast<std::size_t>(step), TableOf(bitmap));
     for (int y = 0; y < bitmap.Height(); ++y)
