@@ -1,6 +1,7 @@
 // Makes the picture of the window shown in the README: the real form after a whole session
-// (Picture1 to Picture3, Add, Process) with the dialogs answered by script and the mouse over
-// the dominance map, grabbed into a PNG. scripts/screenshot runs it under Xvfb.
+// (Picture1 to Picture3, Add, Process, Fuse) with the dialogs answered by script, the
+// all-in-focus picture shown and the mouse over it, grabbed into a PNG. scripts/screenshot
+// runs it under Xvfb.
 //   edgedom-screenshot PICTURE1 PICTURE2 PICTURE3 OUTPUT.png
 #include "Unit1.h"
 #include "dialogs.h"
@@ -55,11 +56,11 @@ int main(int argc, char *argv[])
     TForm1 form;
     form.resize(1023, 697);
     form.show();
-    for (TButton *button : {form.Button1, form.Button2, form.Button3, form.Button5, form.Button6})
+    for (TButton *button : {form.Button1, form.Button2, form.Button3, form.Button5, form.Button6, form.Button7})
         button->click();
     QApplication::processEvents();
 
-    QWidget *canvas = form.Image4->widget();
+    QWidget *canvas = form.Image6->widget();
     const QPointF centre = QRectF(canvas->rect()).center();
     QMouseEvent move(QEvent::MouseMove, centre, canvas->mapToGlobal(centre), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(canvas, &move);

@@ -30,7 +30,7 @@ protected:
     TImage image;
 };
 
-TEST_F(ImagePane, ShowsGreyAsGreyColourInColourAndClassesThroughTheColourTable)
+TEST_F(ImagePane, ShowsGreyAsGreyColourInColourSixteenBitsRoundedAndClassesThroughTheColourTable)
 {
     Show(GreyBitmap({{0, 128, 9}, {255, 7, 1}}));
     EXPECT_TRUE(ShowsItsPicture(image));
@@ -40,6 +40,12 @@ TEST_F(ImagePane, ShowsGreyAsGreyColourInColourAndClassesThroughTheColourTable)
     Show(colour);
     EXPECT_EQ(image.Shown().pixel(0, 0), qRgb(30, 20, 10));
     EXPECT_EQ(image.DescribePixel(0, 0), "x 0, y 0: red 30, green 20, blue 10");
+    // 16 bits a channel: shown rounded to 8 bits, described by the 16-bit values.
+    colour.SetPixelFormat(pf48bit);
+    reinterpret_cast<std::uint16_t *>(colour.ScanLine(0))[2] = 40000;
+    Show(colour);
+    EXPECT_EQ(image.Shown().pixel(0, 0), qRgb(156, 20, 10));
+    EXPECT_EQ(image.DescribePixel(0, 0), "x 0, y 0: red 40000, green 5140, blue 2570");
 
     // The table colours the display only: the bytes stay 1, 2, 3.
     const Table classes = {{1, 2}, {3, 0}};

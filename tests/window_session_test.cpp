@@ -1,31 +1,67 @@
-// Sessions through the real form, every button clicked, with dialogs answered by the test:
-// each button must run its own handler, the panes must end up with the maps of the analysis
-// functions, cancelled dialogs must change nothing, and after a failure the window must keep
-// its pictures, show one error and go on working.
+// Sessions through the real form, every button clicked and files dropped, with dialogs
+// answered by the test: each button must run its own handler, the panes must end up with the
+// maps and pictures of the analysis functions, cancelled dialogs must change nothing, and after
+// a failure the window must keep its pictures, show one error and go on working.
 #include "Unit1.h"
+#include "alignment.h"
 #include "application.h"
 #include "dominance.h"
 #include "edge_strength.h"
+#include "focus_stack.h"
 #include "region_map.h"
 #include "test_bitmaps.h"
 #include "window_support.h"
 
+#include <QCheckBox>
+#include <QColorSpace>
+#include <QDropEvent>
 #include <QFileInfo>
+#include <QMimeData>
 #include <QStatusBar>
+#include <QTabWidget>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <new>
+#include <random>
 #include <stdexcept>
 
 namespace {
 
-TBitmap EdgeMapOf(const std::string &fileName)
+TBitmap Loaded(const std::string &fileName)
 {
     TPicture picture;
     picture.LoadFromFile(fileName);
-    ComputeEdgeStrengthMap(picture.Bitmap());
     return picture.Bitmap();
+}
+
+TBitmap EdgeMapOf(const std::string &fileName)
+{
+    TBitmap map = Loaded(fileName);
+    ComputeEdgeStrengthMap(map);
+    return map;
+}
+
+// A 96 x 72 smooth random texture (levels 0 to 199 drawn 6 pixels apart, blended bilinearly)
+// whose pixel (x, y) shows the texture's point (x + dx, y + dy) lifted by lift: a scene that
+// registers well.
+Table Texture(unsigned seed, int dx = 0, int dy = 0, int lift = 0)
+{
+    std::mt19937 random(seed);
+    Table lattice(20, std::vector<int>(24));
+    for (std::vector<int> &row : lattice)
+        for (int &level : row)
+            level = static_cast<int>(random() % 200);
+    Table rows(72, std::vector<int>(96));
+    for (int y = 0; y < 72; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const int u = x + dx + 12, v = y + dy + 12, i = u / 6, j = v / 6, fu = u % 6, fv = v % 6;
+            rows[y][x] = ((lattice[j][i] * (6 - fu) + lattice[j][i + 1] * fu) * (6 - fv)
+                          + (lattice[j + 1][i] * (6 - fu) + lattice[j + 1][i + 1] * fu) * fv) / 36
+                         + lift;
+        }
+    return rows;
 }
 
 class WindowSession : public ::testing::Test {
@@ -44,10 +80,32 @@ protected:
         Press({form.Button1, form.Button2, form.Button3});
     }
 
+    // Drags the files over the middle of the pane and drops them there.
+    void Drop(const std::vector<std::string> &fileNames, const TImage *pane)
+    {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const std::string &name : fileNames)
+            urls.append(QUrl::fromLocalFile(QString::fromStdString(name)));
+        data.setUrls(urls);
+        const QPoint at = pane->mapTo(&form, pane->rect().center());
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&form, &drop);
+    }
+
+    template <class Control>
+    Control *Find(const char *name) const
+    {
+        return form.findChild<Control *>(QString::fromLatin1(name));
+    }
+
     std::vector<Table> Panes() const
     {
         std::vector<Table> panes;
-        for (const TImage *image : {form.Image1, form.Image2, form.Image3, form.Image4, form.Image5})
+        for (const TImage *image : {form.Image1, form.Image2, form.Image3, form.Image4, form.Image5, form.Image6})
             panes.push_back(TableOf(image->Picture->Bitmap()));
         return panes;
     }
@@ -133,7 +191,7 @@ TEST_F(WindowSession, CancelledDialogsAndSaveBeforeAddChangeNothing)
 TEST_F(WindowSession, FailedLoadOrAddShowsOneErrorAndKeepsThePanes)
 {
     LoadAll();
-    Press({form.Button5, form.Button6});
+    Press({form.Button5, form.Button6, form.Button7});
     std::vector<Table> before = Panes();
     dialogs.openAnswers.push_back(files.broken);
     form.Button2->click();
@@ -144,6 +202,139 @@ TEST_F(WindowSession, FailedLoadOrAddShowsOneErrorAndKeepsThePanes)
     before = Panes();
     form.Button5->click();
     ExpectRefused(1, before, "second picture", "smaller than the first");
+    form.Button7->click();
+    ExpectRefused(2, before, "second picture (" + files.smaller, "smaller than the first");
+}
+
+TEST_F(WindowSession, FuseShowsTheFocusStackOfThePicturesAndSavePictureWritesIt)
+{
+    // Before three pictures, and before Fuse, each says what to do first and asks for no file.
+    QPushButton *savePicture = Find<QPushButton>("savePictureButton");
+    form.Button7->click();
+    savePicture->click();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_NE(dialogs.messages[0].find("then press Fuse"), std::string::npos) << dialogs.messages[0];
+    EXPECT_NE(dialogs.messages[1].find("press Fuse first"), std::string::npos) << dialogs.messages[1];
+    EXPECT_TRUE(dialogs.saveFilters.empty());
+
+    // A colour Picture1 with a colour profile: the grey pictures are fused in colour with it,
+    // and the result keeps its profile.
+    const QByteArray displayP3 = QColorSpace(QColorSpace::DisplayP3).iccProfile();
+    const std::vector<std::uint8_t> profile(displayP3.begin(), displayP3.end());
+    TPicture colour;
+    colour.Assign(ChannelBitmap({PatternTable(48, 36, 4), PatternTable(48, 36, 5), PatternTable(48, 36, 6)}));
+    colour.SetColourProfile(profile);
+    colour.SaveToFile(files.picture[0], PictureSaveOptions{});
+    LoadAll();
+    form.Button7->click();
+    FocusStack stack(48, 36, pf24bit);
+    for (const std::string &file : files.picture) {
+        TBitmap shot = Loaded(file);
+        shot.SetPixelFormat(pf24bit);
+        stack.Add(shot);
+    }
+    EXPECT_EQ(Bytes(form.Image6->Picture->Bitmap()), Bytes(stack.Result()));
+    EXPECT_TRUE(ShowsItsPicture(*form.Image6));
+    EXPECT_EQ(Find<QTabWidget>("resultTabs")->currentWidget(), Find<QWidget>("fusedPage"));
+
+    const std::set<std::string> listing = Listing(files.folder.Path());
+    savePicture->click(); // cancelled
+    EXPECT_EQ(Listing(files.folder.Path()), listing);
+    dialogs.saveAnswers.push_back(files.Path("fused.png"));
+    savePicture->click();
+    EXPECT_NE(dialogs.saveFilters.at(1).find("JPG (*.jpg)"), std::string::npos) << dialogs.saveFilters[1];
+    TPicture saved;
+    saved.LoadFromFile(files.Path("fused.png"));
+    EXPECT_EQ(Bytes(saved.Bitmap()), Bytes(form.Image6->Picture->Bitmap()));
+    EXPECT_EQ(saved.ColourProfile(), profile);
+    EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.front();
+}
+
+TEST_F(WindowSession, DroppedFilesLoadAsTheirButtonsWouldThreeInNameOrder)
+{
+    form.show();
+    const std::string one = files.Write("1.png", PatternTable(48, 36, 7)),
+                      two = files.Write("2.png", PatternTable(48, 36, 8)),
+                      ten = files.Write("10.png", PatternTable(48, 36, 9)), &first = files.picture[0];
+    struct Case {
+        std::vector<std::string> dropped;
+        const TImage *on;
+        std::array<std::string, 3> panes; // the files whose edge maps the panes then show
+        std::size_t errors, messages;
+    };
+    const Case cases[] = {
+        {{ten, two, one}, form.Image4, {one, two, ten}, 0, 0},
+        {{first}, form.Image2, {one, first, ten}, 0, 0},
+        {{files.broken}, form.Image3, {one, first, ten}, 1, 0}, // reported, the pane kept
+        {{one, two}, form.Image1, {one, first, ten}, 1, 1},     // what can be dropped
+        {{one}, form.Image5, {one, first, ten}, 1, 2},
+    };
+    for (const Case &drop : cases) {
+        Drop(drop.dropped, drop.on);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(Pane(std::array{form.Image1, form.Image2, form.Image3}[k]), TableOf(EdgeMapOf(drop.panes[k])))
+                << drop.dropped.size() << " dropped, pane " << k + 1;
+        EXPECT_EQ(dialogs.errors.size(), drop.errors);
+        EXPECT_EQ(dialogs.messages.size(), drop.messages);
+    }
+    EXPECT_NE(dialogs.errors.at(0).find(files.broken), std::string::npos) << dialogs.errors[0];
+}
+
+TEST_F(WindowSession, AlignBoxMovesPicture2And3OntoPicture1)
+{
+    // The moved copy is also brighter, so that the seam between what it covers and what is
+    // filled in from Picture1 shows unless the coverage hides it.
+    const std::string scene = files.Write("scene.png", Texture(1)),
+                      moved = files.Write("moved.png", Texture(1, 3, -2, 50)),
+                      other = files.Write("other.png", Texture(2));
+    QCheckBox *alignBox = Find<QCheckBox>("alignBox");
+    alignBox->setChecked(true);
+    dialogs.openAnswers = {scene, moved};
+    Press({form.Button1, form.Button2});
+    AlignedShot aligned = StackAligner(Loaded(scene)).Align(Loaded(moved));
+    TBitmap alignedEdges = aligned.picture;
+    ComputeEdgeStrengthMap(alignedEdges);
+    ClearUncoveredEdges(alignedEdges, aligned.coverage);
+    const ShotTransform &move = aligned.transform;
+    const QString moveText = QString::asprintf("shift %+.2f, %+.2f pixels, rotation %+.3f degrees, scale %.4f",
+                                               move.ShiftX(), move.ShiftY(), move.RotationDegrees(), move.Scale());
+    EXPECT_EQ(Pane(form.Image2), TableOf(alignedEdges));
+    const QString status = form.statusBar()->currentMessage();
+    EXPECT_TRUE(status.contains(moveText)) << status.toStdString();
+    dialogs.openAnswers = {scene};
+    form.Button3->click();
+
+    // Add and Fuse take the aligned picture, and never its class or colours where it does not cover.
+    Press({form.Button5, form.Button7});
+    const Table classes = Pane(form.Image4), covered = TableOf(aligned.coverage);
+    int uncoveredOfPicture2 = 0;
+    for (std::size_t y = 0; y < classes.size(); ++y)
+        for (std::size_t x = 0; x < classes[y].size(); ++x)
+            uncoveredOfPicture2 += covered[y][x] == 0 && classes[y][x] == 2;
+    EXPECT_EQ(uncoveredOfPicture2, 0);
+    FocusStack stack(96, 72, pf8bit);
+    stack.Add(Loaded(scene));
+    stack.Add(aligned.picture, &aligned.coverage);
+    stack.Add(Loaded(scene));
+    EXPECT_EQ(Bytes(form.Image6->Picture->Bitmap()), Bytes(stack.Result()));
+
+    // Another scene is refused with the reason, and the pane keeps what it had.
+    const std::vector<Table> before = Panes();
+    dialogs.openAnswers.push_back(other);
+    form.Button3->click();
+    ExpectRefused(0, before, "Cannot align " + other + " onto Picture1 (" + scene + "): ", "another scene");
+
+    // Off, the picture as loaded comes back; on again, it is aligned again; a Picture1 of another
+    // scene leaves Picture2 and Picture3 unaligned, each with its error.
+    alignBox->setChecked(false);
+    EXPECT_EQ(Pane(form.Image2), TableOf(EdgeMapOf(moved)));
+    alignBox->setChecked(true);
+    EXPECT_EQ(Pane(form.Image2), TableOf(alignedEdges));
+    dialogs.openAnswers.push_back(other);
+    form.Button1->click();
+    EXPECT_EQ(Pane(form.Image2), TableOf(EdgeMapOf(moved)));
+    EXPECT_EQ(dialogs.errors.size(), 3u);
+    EXPECT_TRUE(form.statusBar()->currentMessage().contains("Picture2 is used unaligned"));
 }
 
 TEST_F(WindowSession, FailedSaveShowsOneErrorAndKeepsTheEarlierFile)

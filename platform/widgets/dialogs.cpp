@@ -115,16 +115,16 @@ std::string OpenFilter()
     return "Pictures (" + patterns + ");;All files (*)";
 }
 
-std::string SaveFilter()
+} // namespace
+
+std::string SaveFilterFor(const std::vector<std::string> &extensions)
 {
     std::string filter;
-    for (const std::string &extension : TPicture::LosslessExtensions())
+    for (const std::string &extension : extensions)
         filter += (filter.empty() ? "" : ";;") + QString::fromStdString(extension).toUpper().toStdString() + " (*."
                   + extension + ")";
     return filter;
 }
-
-} // namespace
 
 UserDialogs &CurrentUserDialogs()
 {
@@ -148,7 +148,10 @@ bool TOpenPictureDialog::Execute()
     return true;
 }
 
-TSavePictureDialog::TSavePictureDialog(QObject *parent) : QObject(parent), Filter(SaveFilter()) {}
+TSavePictureDialog::TSavePictureDialog(QObject *parent)
+    : QObject(parent), Filter(SaveFilterFor(TPicture::LosslessExtensions()))
+{
+}
 
 bool TSavePictureDialog::Execute()
 {

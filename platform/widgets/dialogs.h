@@ -7,6 +7,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 class UserDialogs {
 public:
@@ -35,6 +36,10 @@ void SetUserDialogs(UserDialogs *dialogs);
 // Shows text in a modal message box with one button.
 void ShowMessage(const std::string &text);
 
+// A save dialog's filter with one entry per extension (given without the dot, shown as
+// "PNG (*.png)"), in the order given, the first selected.
+std::string SaveFilterFor(const std::vector<std::string> &extensions);
+
 // Asks for a picture file to read. Filter starts as one entry for every format that
 // TPicture reads plus "All files".
 class TOpenPictureDialog : public QObject {
@@ -54,7 +59,7 @@ public:
 };
 
 // Asks for a file to write a picture to. Filter starts as one entry per lossless format that
-// TPicture writes, BMP first.
+// TPicture writes, BMP first (SaveFilterFor makes another).
 class TSavePictureDialog : public QObject {
     Q_OBJECT
 

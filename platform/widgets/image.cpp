@@ -146,10 +146,19 @@ QString TImage::DescribePixel(int x, int y) const
     const std::uint8_t *row = bitmap.ScanLine(y);
     if (bitmap.PixelFormat() == pf8bit)
         return where + valueName_ + ' ' + QString::number(row[x]);
+    if (bitmap.PixelFormat() == pf48bit) {
+        const std::uint16_t *pixel = reinterpret_cast<const std::uint16_t *>(row) + 3 * x;
+        return where + DescribeColour(pixel[0], pixel[1], pixel[2]);
+    }
     const std::uint8_t *pixel = row + 3 * x;
-    if (pixel[0] == pixel[1] && pixel[0] == pixel[2])
-        return where + valueName_ + ' ' + QString::number(pixel[0]);
-    return where + QStringLiteral("red %1, green %2, blue %3").arg(pixel[2]).arg(pixel[1]).arg(pixel[0]);
+    return where + DescribeColour(pixel[0], pixel[1], pixel[2]);
+}
+
+QString TImage::DescribeColour(int blue, int green, int red) const
+{
+    if (blue == green && blue == red)
+        return valueName_ + ' ' + QString::number(blue);
+    return QStringLiteral("red %1, green %2, blue %3").arg(red).arg(green).arg(blue);
 }
 
 QSize TImage::sizeHint() const { return {240, 180}; }
@@ -160,9 +169,15 @@ QSize TImage::minimumSizeHint() const { return {60, 45}; }
 // indexed through the colour table). A copy Qt cannot allocate comes back null.
 QImage TImage::BuildDisplayCopy() const
 {
-    const TBitmap &bitmap = Picture->Bitmap();
-    if (bitmap.Empty())
+    if (Picture->Bitmap().Empty())
         return {};
+    // A picture of 16 bits a channel is shown through its 8-bit rounding.
+    TBitmap narrowed;
+    if (Picture->Bitmap().PixelFormat() == pf48bit) {
+        narrowed.Assign(Picture->Bitmap());
+        narrowed.SetPixelFormat(pf24bit);
+    }
+    const TBitmap &bitmap = narrowed.Empty() ? Picture->Bitmap() : narrowed;
     const int width = bitmap.Width(), height = bitmap.Height();
     const int step = TBitmap::BytesPerPixel(bitmap.PixelFormat());
     if (!colourTable_.empty()) {

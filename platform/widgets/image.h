@@ -30,7 +30,8 @@ public:
     void SetAutoSize(bool autoSize);
 
     // Rebuilds the display copy from Picture and repaints. A pf8bit bitmap shows as grey
-    // levels, a pf24bit one in colour; with a colour table, byte 0 of each pixel is looked up.
+    // levels, a pf24bit one in colour, a pf48bit one in colour rounded to 8 bits a channel;
+    // with a colour table, byte 0 of each (8-bit) pixel is looked up.
     void Changed();
 
     // True: the whole picture scaled to the pane; false: 100% with scroll bars.
@@ -52,8 +53,9 @@ public:
     // 1 for a picture smaller than the pane, below 1 for a larger one.
     double Scale() const;
 
-    // "x 3, y 4: grey 17" for the pixel at (x, y); "" outside the picture. A pf24bit pixel
-    // whose three bytes differ is given as red, green and blue.
+    // "x 3, y 4: grey 17" for the pixel at (x, y); "" outside the picture. A pf24bit or
+    // pf48bit pixel whose three channels differ is given as red, green and blue (of 16 bits
+    // each for pf48bit).
     QString DescribePixel(int x, int y) const;
 
     QSize sizeHint() const override;
@@ -67,6 +69,7 @@ private:
     friend class ImageCanvas;
 
     QImage BuildDisplayCopy() const;
+    QString DescribeColour(int blue, int green, int red) const;
     void ApplyCanvasSize();
 
     TPicture picture_;
