@@ -87,7 +87,7 @@ std::uint8_t CarryClassesOverTiesPlain(std::uint8_t *strict, int width, std::uin
 // first strict pixel then take the running class. The block hands on its last class, or the
 // running class when it is all ties, so blocks need not wait for one another. The pixels
 // after the last whole block go through the plain loop.
-std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t running)
+EDGEDOM_VECTOR_CLONES std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t running)
 {
     int x = 0;
     for (; x + 16 <= width; x += 16) {
@@ -105,6 +105,23 @@ std::uint8_t CarryClassesOverTies(std::uint8_t *strict, int width, std::uint8_t 
     return CarryClassesOverTiesPlain(strict + x, width - x, running);
 }
 
+namespace {
+
+// One row of the map from the three grey rows: the strict classes into classes, carried over
+// ties from the running class, then spread into the map row's pixels. Returns the running
+// class after the row.
+EDGEDOM_VECTOR_CLONES std::uint8_t DominanceRow(const std::uint8_t *p1, const std::uint8_t *p2, const std::uint8_t *p3,
+                                                std::uint8_t *classes, std::uint8_t *pixels, int width,
+                                                std::uint8_t running)
+{
+    StrictClassRow(p1, p2, p3, classes, width);
+    running = CarryClassesOverTies(classes, width, running);
+    SpreadToThreeBytes(classes, pixels, width);
+    return running;
+}
+
+} // namespace
+
 TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const TBitmap &third)
 {
     RequireAtLeastFirstSize(first, second, "second");
@@ -121,11 +138,9 @@ TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const T
     const int width = map.Width();
     std::vector<std::uint8_t> classes(static_cast<std::size_t>(width));
     std::uint8_t running = 0;
-    for (int y = 0; y < map.Height(); ++y) {
-        StrictClassRow(grey1.ScanLine(y), grey2.ScanLine(y), grey3.ScanLine(y), classes.data(), width);
-        running = CarryClassesOverTies(classes.data(), width, running);
-        SpreadToThreeBytes(classes.data(), map.ScanLine(y), width);
-    }
+    for (int y = 0; y < map.Height(); ++y)
+        running = DominanceRow(grey1.ScanLine(y), grey2.ScanLine(y), grey3.ScanLine(y), classes.data(), map.ScanLine(y),
+                               width, running);
     return map;
 }
 

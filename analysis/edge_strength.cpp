@@ -3,6 +3,7 @@
 #include "byte_arithmetic.h"
 #include "coverage_rows.h"
 #include "exception.h"
+#include "vector_clones.h"
 
 #include <cstdint>
 #include <vector>
@@ -12,7 +13,7 @@ namespace {
 // Rewrites one row in place from itself and the unchanged row below it (nullptr for the
 // last row, whose missing neighbours count as equal). Each pixel reads only itself and
 // bytes not yet rewritten, so no copy of the row is needed.
-void EdgeRow(std::uint8_t *row, const std::uint8_t *below, int width)
+EDGEDOM_VECTOR_CLONES void EdgeRow(std::uint8_t *row, const std::uint8_t *below, int width)
 {
     const int last = width - 1;
     if (below != nullptr) {

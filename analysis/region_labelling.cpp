@@ -2,6 +2,7 @@
 
 #include "exception.h"
 #include "region_scratch.h"
+#include "vector_clones.h"
 
 #include <algorithm>
 #include <climits>
@@ -82,7 +83,7 @@ std::int32_t NewLabel(RegionScratch &work, std::uint8_t pixelClass)
 }
 
 // classes[x] = byte 0 of dominance pixel x when it is a class (1 to classCount), else 0.
-void ClassRow(const std::uint8_t *dominance, std::uint8_t *classes, int width, int classCount)
+EDGEDOM_VECTOR_CLONES void ClassRow(const std::uint8_t *dominance, std::uint8_t *classes, int width, int classCount)
 {
     for (int x = 0; x < width; ++x) {
         const std::uint8_t value = dominance[3 * x];

@@ -175,6 +175,19 @@ TBitmap AdoptRows(PixelBuffer &storage, int width, int height, TPixelFormat form
     return bitmap;
 }
 
+// Each pixel gets the blue, green and red bytes of its 0xAARRGGBB word. to may start where
+// from does: pixel x is read whole before its bytes are written, at or before its word.
+EDGEDOM_VECTOR_CLONES void PackRgb32Row(const std::uint8_t *from, std::uint8_t *to, int width)
+{
+    for (int x = 0; x < width; ++x) {
+        QRgb colour;
+        std::memcpy(&colour, from + 4 * x, sizeof colour);
+        to[3 * x] = static_cast<std::uint8_t>(qBlue(colour));
+        to[3 * x + 1] = static_cast<std::uint8_t>(qGreen(colour));
+        to[3 * x + 2] = static_cast<std::uint8_t>(qRed(colour));
+    }
+}
+
 // Rewrites the 32-bit pixels (RGB32 and ARGB32: one 0xAARRGGBB word each) of the picture
 // decoded into storage as blue-green-red rows of the bitmap's stride, in the same memory:
 // rows and pixels only move towards the start of the buffer, and each pixel is read whole
@@ -183,17 +196,9 @@ TBitmap PackRgb32InPlace(const QImage &image, PixelBuffer &storage)
 {
     const int width = image.width(), height = image.height();
     const std::size_t stride = TBitmap::StrideFor(width, pf24bit);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t *from = storage.data() + static_cast<std::size_t>(image.bytesPerLine()) * y;
-        std::uint8_t *to = storage.data() + stride * static_cast<std::size_t>(y);
-        for (int x = 0; x < width; ++x) {
-            QRgb colour;
-            std::memcpy(&colour, from + 4 * x, sizeof colour);
-            to[3 * x] = static_cast<std::uint8_t>(qBlue(colour));
-            to[3 * x + 1] = static_cast<std::uint8_t>(qGreen(colour));
-            to[3 * x + 2] = static_cast<std::uint8_t>(qRed(colour));
-        }
-    }
+    for (int y = 0; y < height; ++y)
+        PackRgb32Row(storage.data() + static_cast<std::size_t>(image.bytesPerLine()) * y,
+                     storage.data() + stride * static_cast<std::size_t>(y), width);
     return AdoptRows(storage, width, height, pf24bit);
 }
 

@@ -42,7 +42,7 @@ unsigned RoundTo8Bits(unsigned v) { return (v + 128 - ((v + 128) >> 8)) >> 8; }
 // and those never reach a pixel not yet read.
 
 // Each grey byte gets the rounded BT.601 luma of its blue-green-red pixel.
-void GreyRow(const std::uint8_t *from, std::uint8_t *to, int width)
+EDGEDOM_VECTOR_CLONES void GreyRow(const std::uint8_t *from, std::uint8_t *to, int width)
 {
     for (int x = 0; x < width; ++x)
         to[x] = Grey(from[3 * x], from[3 * x + 1], from[3 * x + 2]);
