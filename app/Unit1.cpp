@@ -202,6 +202,20 @@ void TForm1::dropEvent(QDropEvent *event)
     });
 }
 
+void TForm1::OpenPictures(const std::vector<std::string> &fileNames)
+{
+    std::vector<FileForPicture> files;
+    for (std::size_t k = 0; k < fileNames.size() && k < 3; ++k)
+        files.emplace_back(static_cast<int>(k), fileNames[k]);
+    LoadPictures(files);
+    std::string leftOut;
+    for (std::size_t k = 3; k < fileNames.size(); ++k)
+        leftOut += (leftOut.empty() ? "" : ", ") + fileNames[k];
+    if (!leftOut.empty())
+        CurrentUserDialogs().Error("edgedom compares three pictures at a time, so it did not open " + leftOut
+                                   + ". Load another picture into a pane with its Picture button.");
+}
+
 // A cancelled dialog changes nothing.
 void TForm1::LoadFromDialog(int index)
 {

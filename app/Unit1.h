@@ -62,6 +62,11 @@ public slots:
     void Button6Click(TObject *Sender); // Process: the region map of Image4 into Image5
     void Button7Click(TObject *Sender); // Fuse: the all-in-focus picture of the three pictures into Image6
 
+    // Loads the picture files named on the program's command line as Picture1, Picture2 and
+    // Picture3, in that order, each as its Picture button would; a file that fails shows its
+    // error and the others still load. Files after the third are named in an error and not opened.
+    void OpenPictures(const std::vector<std::string> &fileNames);
+
 protected:
     // One picture file dropped on a picture pane loads into it; three dropped anywhere load
     // as Picture1 to Picture3 in the order of their names.

@@ -354,6 +354,18 @@ TEST_F(WindowSession, FailedSaveShowsOneErrorAndKeepsTheEarlierFile)
     EXPECT_EQ(Listing(files.folder.Path()), listing);
 }
 
+TEST_F(WindowSession, PicturesNamedOnTheCommandLineLoadAsPicture1To3)
+{
+    form.OpenPictures({files.picture[0], files.broken, files.picture[2], files.smaller});
+    EXPECT_EQ(Pane(form.Image1), TableOf(EdgeMapOf(files.picture[0])));
+    EXPECT_TRUE(form.Image2->Picture->Bitmap().Empty());
+    EXPECT_EQ(Pane(form.Image3), TableOf(EdgeMapOf(files.picture[2])));
+    ASSERT_EQ(dialogs.errors.size(), 2u);
+    EXPECT_NE(dialogs.errors[0].find("Cannot load " + files.broken + ": "), std::string::npos) << dialogs.errors[0];
+    EXPECT_NE(dialogs.errors[1].find("did not open " + files.smaller + "."), std::string::npos) << dialogs.errors[1];
+    EXPECT_TRUE(dialogs.openFolders.empty());
+}
+
 TEST(CommandBoundary, ShowsEveryKindOfErrorWithWhatHappened)
 {
     EnsureWidgetApplication();

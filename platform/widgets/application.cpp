@@ -12,7 +12,7 @@ namespace {
 TApplication theApplication;
 
 // Qt keeps references to argc and argv for the application's life; the program's own
-// command line is ignored, so Qt sees only the program name.
+// command line names pictures (main passes them to the form), so Qt sees only the program name.
 int qtArgumentCount = 1;
 char programName[] = "edgedom";
 char *qtArguments[] = {programName, nullptr};

@@ -17,7 +17,8 @@ public:
     TApplication();
     ~TApplication();
 
-    // Starts the Qt application (the command line is not passed on). Called once, first.
+    // Starts the Qt application (the command line is not passed on to Qt: it names pictures).
+    // Called once, first.
     void Initialize();
 
     // Creates a form of class FormClass into *reference; the first form created is the
