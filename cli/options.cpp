@@ -151,8 +151,8 @@ std::string UsageText()
 {
     std::string text =
         "Usage: edgedom-cli [OPTIONS] PICTURE1 PICTURE2 [PICTURE3 ... PICTURE255]\n"
-        "       edgedom-cli --from-dominance FILE [--regions FILE]\n"
-        "       edgedom-cli --help | --version\n"
+        "  or:  edgedom-cli --from-dominance FILE [--regions FILE]\n"
+        "  or:  edgedom-cli --help | --version\n"
         "\n"
         "Compares pictures of one scene, such as shots focused at different depths, by the\n"
         "strength of their edges, pixel by pixel: maps which picture is the sharpest where, and\n"
