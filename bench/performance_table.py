@@ -190,6 +190,8 @@ def machine(date):
 
 
 HOW_IT_IS_MEASURED = """\
+- The build is the portable one, as packaged: compiled for any x86-64 CPU, its pixel loops' AVX2 copies chosen
+  when the program starts; `docs/portable-vs-native.md` compares it with a build for this machine's CPU only.
 - Every figure is the median of 5 repetitions of Google Benchmark (`--benchmark_repetitions=5`), in wall-clock
   milliseconds per call, all taken in the same run of `edgedom-bench`; ratios divide medians of that run.
   ns/px is our median time over the input's pixels.
