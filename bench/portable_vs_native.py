@@ -4,7 +4,9 @@ at run time) and one built for this machine's CPU only (-march=native), stage by
 writes the Markdown table of medians and their ratio portable / native.
 
 The two programs run in turns, round after round (in alternating order), so that a change
-in the machine's load hits both alike; each figure is the median over the rounds.
+in the machine's load hits both alike; each figure is the median over the rounds. The
+ratio that counts is that of CPU time: the stages measured run on one thread, and on a
+machine shared with other work the wall clock also counts the time spent waiting for a core.
 
     bench/portable_vs_native.py build/bench/edgedom-bench build-native/bench/edgedom-bench \\
         --rounds 5 --command "./benchmark --portable-vs-native" > docs/portable-vs-native.md
@@ -17,19 +19,23 @@ import statistics
 import subprocess
 import sys
 
-from performance_table import STAGES, machine, megapixels, milliseconds, number, target_line
+from performance_table import STAGES, machine, megapixels, number, target_line
 
 LIMIT = 1.2  # portable / native, on every stage and input
 
 
 def run_once(program, pattern):
-    """{benchmark name: (milliseconds, megapixels)} of one run of program over pattern."""
+    """{benchmark name: {"cpu": ms, "wall": ms, "pixels": MP}} of one run of program over pattern."""
     done = subprocess.run([program, f"--benchmark_filter={pattern}", "--benchmark_format=json"],
                           capture_output=True, text=True, check=False)
     if done.returncode != 0:
         sys.exit(f"portable_vs_native: {program} failed ({done.returncode}):\n{done.stderr}")
-    return {entry["run_name"]: (milliseconds(entry), entry["pixels"] / 1e6)
-            for entry in json.loads(done.stdout)["benchmarks"]}
+    results = {}
+    for entry in json.loads(done.stdout)["benchmarks"]:
+        scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[entry["time_unit"]]
+        results[entry["run_name"]] = {"cpu": entry["cpu_time"] * scale, "wall": entry["real_time"] * scale,
+                                      "pixels": entry["pixels"] / 1e6}
+    return results
 
 
 def interleaved_runs(programs, pattern, rounds):
@@ -45,23 +51,23 @@ def interleaved_runs(programs, pattern, rounds):
     return results
 
 
-def medians(results, index):
-    names = results[0][index].keys()
-    return {name: statistics.median(runs[index][name][0] for runs in results) for name in names}
+def median(results, index, name, clock):
+    return statistics.median(runs[index][name][clock] for runs in results)
 
 
 def table(results):
-    """The Markdown table and, per stage, the largest ratio portable / native."""
-    portable, native = medians(results, 0), medians(results, 1)
-    lines = ["| Stage | Input | MP | portable (ms) | native (ms) | portable / native |",
-             "| --- | --- | ---: | ---: | ---: | ---: |"]
+    """The Markdown table and, per stage, the largest ratio portable / native of CPU time."""
+    lines = ["| Stage | Input | MP | portable, CPU (ms) | native, CPU (ms) | portable / native, CPU | "
+             "portable / native, wall clock |",
+             "| --- | --- | ---: | ---: | ---: | ---: | ---: |"]
     worst = {}
-    for name, (_, pixels) in results[0][0].items():
+    for name, first in results[0][0].items():
         stage, _, picture = name.split("/")[:3]
-        ratio = portable[name] / native[name]
-        worst[stage] = max(worst.get(stage, 0.0), ratio)
-        lines.append(f"| {STAGES.get(stage, stage)} | `{picture}` | {megapixels(pixels)} | {number(portable[name])} | "
-                     f"{number(native[name])} | {number(ratio)} |")
+        portable, native = median(results, 0, name, "cpu"), median(results, 1, name, "cpu")
+        wall_ratio = median(results, 0, name, "wall") / median(results, 1, name, "wall")
+        worst[stage] = max(worst.get(stage, 0.0), portable / native)
+        lines.append(f"| {STAGES.get(stage, stage)} | `{picture}` | {megapixels(first['pixels'])} | {number(portable)} | "
+                     f"{number(native)} | {number(portable / native)} | {number(wall_ratio)} |")
     return "\n".join(lines), worst
 
 
@@ -91,13 +97,16 @@ def document(results, rounds, command):
         "## Target",
         "",
         target_line(f"Portable build within {LIMIT} x of the native one on every stage (largest portable / native "
-                    "of each stage)", checks),
+                    "of CPU time over each stage's inputs)", checks),
         "",
         "## How it is measured",
         "",
         f"- Each build's `edgedom-bench` runs every `ours` benchmark once per round, {rounds} rounds, the two",
         "  programs in turn and in alternating order, so that a change in the machine's load hits both alike.",
-        "  Every figure is the median over the rounds of Google Benchmark's wall-clock milliseconds per call.",
+        "  Every figure is the median over the rounds of Google Benchmark's milliseconds per call.",
+        "- The target is judged on CPU time: the stages measured run on one thread, and on a machine shared with",
+        "  other work the wall clock also counts the time spent waiting for a core. The wall clock's ratio is shown",
+        "  beside it.",
         "- The inputs are those of `docs/performance.md`.",
         "",
     ])
