@@ -5,24 +5,10 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <utility>
 
 namespace {
 
 using Lanes = std::uint32_t __attribute__((vector_size(32)));
-
-// Lane i gets lane i - n of v, lanes below n get 0.
-template <int n, std::size_t... lane>
-Lanes ShiftedUp(Lanes v, std::index_sequence<lane...>)
-{
-    return __builtin_shufflevector(Lanes{}, v, (8 + static_cast<int>(lane) - n)...);
-}
-
-template <int n>
-Lanes ShiftedUp(Lanes v)
-{
-    return ShiftedUp<n>(v, std::make_index_sequence<8>());
-}
 
 } // namespace
 
@@ -39,9 +25,12 @@ EDGEDOM_VECTOR_CLONES std::uint32_t RunningSums(const std::uint32_t *values, int
         Lanes v;
         std::memcpy(&v, values + i, sizeof v);
         v >>= static_cast<std::uint32_t>(shift);
-        v += ShiftedUp<1>(v);
-        v += ShiftedUp<2>(v);
-        v += ShiftedUp<4>(v);
+        // Each lane gains the lane 1, then 2, then 4 places before it (0 before the block). Written
+        // out rather than in a helper: a 32-byte vector passed to or returned from a function
+        // travels differently with AVX and without, and RunningSums is compiled both ways.
+        v += __builtin_shufflevector(Lanes{}, v, 7, 8, 9, 10, 11, 12, 13, 14);
+        v += __builtin_shufflevector(Lanes{}, v, 6, 7, 8, 9, 10, 11, 12, 13);
+        v += __builtin_shufflevector(Lanes{}, v, 4, 5, 6, 7, 8, 9, 10, 11);
         v += before;
         std::memcpy(sums + i, &v, sizeof v);
         before = __builtin_shufflevector(v, v, 7, 7, 7, 7, 7, 7, 7, 7);
