@@ -103,6 +103,12 @@ void NarrowRow(const std::uint8_t *from, TPixelFormat fromFormat, std::uint8_t *
 
 } // namespace
 
+EDGEDOM_VECTOR_CLONES void SpreadToThreeBytes(const std::uint8_t *__restrict bytes, std::uint8_t *__restrict pixels,
+                                              int width)
+{
+    SpreadToThreeBytes(bytes, pixels, width, [](std::uint8_t value) { return value; });
+}
+
 EDGEDOM_VECTOR_CLONES void RoundRowTo24(const std::uint8_t *from, std::uint8_t *to, int width)
 {
     const auto *channels = reinterpret_cast<const std::uint16_t *>(from);
