@@ -40,13 +40,23 @@ def run_once(program, pattern):
     return results
 
 
+def stages_of(program, implementation):
+    """The stages that have benchmarks of implementation, in the order of the program's list."""
+    done = subprocess.run([program, f"--benchmark_filter=/{implementation}/", "--benchmark_list_tests"],
+                          capture_output=True, text=True, check=False)
+    if done.returncode != 0:
+        sys.exit(f"portable_vs_native: {program} failed ({done.returncode}):\n{done.stderr}")
+    return list(dict.fromkeys(line.split("/")[0] for line in done.stdout.split()))
+
+
 def interleaved_runs(programs, implementation, rounds):
     """[[results of program 0, results of program 1], ...], one pair per round."""
     results = []
     turn = 0
+    stages = stages_of(programs[0], implementation)
     for round_number in range(rounds):
         runs = [{}, {}]
-        for stage in STAGES:
+        for stage in stages:
             print(f"portable_vs_native: round {round_number + 1} of {rounds}, {stage}", file=sys.stderr)
             for index in ([0, 1] if turn % 2 == 0 else [1, 0]):
                 runs[index].update(run_once(programs[index], f"^{stage}/{implementation}/"))
