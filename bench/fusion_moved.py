@@ -136,13 +136,12 @@ def main():
         return 1
     start_load = runs.load_average()
     scenes = quality.scenes_to_make(args.testdata, 'fusion_moved')
-    sections = []
+    folders = alignment_stacks.scene_stacks(os.path.join(args.out, 'moved'), args.testdata, scenes, quality.SHOTS,
+                                            quality.SIZE, quality.SEED, quality.MAIN_NOISE + quality.HARDER_NOISE)
     with tempfile.TemporaryDirectory(prefix='fusion_moved_') as work:
-        for title, noise in (('Main: σ = %s', quality.MAIN_NOISE), ('Harder: σ = %s', quality.HARDER_NOISE)):
-            folders = alignment_stacks.scene_stacks(os.path.join(args.out, 'moved'), args.testdata, scenes,
-                                                    quality.SHOTS, quality.SIZE, quality.SEED, noise)
-            sections.append((title % ', '.join('%g' % s for s in noise),
-                             [score(folder, args.cli, args.repeats, work) for folder in folders]))
+        rows = [score(folder, args.cli, args.repeats, work) for folder in folders]
+    sections = [(title % ', '.join('%g' % s for s in noise), [r for r in rows if r['sigma'] in noise])
+                for title, noise in (('Main: σ = %s', quality.MAIN_NOISE), ('Harder: σ = %s', quality.HARDER_NOISE))]
     text = report(sections, args.repeats, start_load, runs.load_average())
     with open(os.path.join(args.out, 'moved.md'), 'w') as f:
         f.write(text)

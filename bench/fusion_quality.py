@@ -159,7 +159,12 @@ def report(main_rows, harder_rows, repeats, start_load, end_load):
              'noise σ grey levels. PSNR in dB against the sharp scene over the whole picture; floor is the PSNR of '
              'a perfect pick of noisy shots, 10 log10(255² / (σ² + 1/12)). enfuse: `%s`, PNG shots in, 8-bit TIFF '
              'out. Wall times: median of %d runs, ours and enfuse interleaved, each writing its picture (PNG, TIFF).'
-             % (SEED, SIZE[0], SIZE[1], ' '.join(runs.ENFUSE), repeats), '']
+             % (SEED, SIZE[0], SIZE[1], ' '.join(runs.ENFUSE), repeats), '',
+             'The main table\'s noise, 0.5 to 1.5 grey levels, is what the figures quoted for stacks made the same way '
+             'with other scenes point to: a smoothed pick reached 42 to 48 dB there, and no pick of noisy shots '
+             'exceeds the noise floor (52.9 dB at σ = 0.5, 47.8 at 1, 44.5 at 1.5, 42.0 at 2). Where enfuse or the '
+             'best single shot is itself within 3 dB of the floor, no method that copies each pixel from a shot can '
+             'be 3 dB above it.', '']
     lines += section('Main table: sensor noise σ = %s' % ', '.join('%g' % s for s in MAIN_NOISE), main_rows)
     if harder_rows:
         lines += [''] + section('Harder: σ = %s' % ', '.join('%g' % s for s in HARDER_NOISE), harder_rows)
