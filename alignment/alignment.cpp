@@ -29,6 +29,7 @@ using Reason = RegistrationError::Reason;
 
 constexpr double IdentityTolerance = 1e-3; // pixels: a move this small at every corner is no move
 constexpr double CoverageTolerance = 1e-3; // pixels beyond the outermost pixel centres still covered
+constexpr double DirectAgreement = 1.0;    // pixels at a corner between the chained and the direct estimate
 const cv::Matx23d Identity(1, 0, 0, 0, 1, 0);
 
 std::string Figure(double value, int decimals)
@@ -96,6 +97,27 @@ void CheckPair(const PairMatch &pair, int width, int height, const std::string &
                                                          + " camera shake and focus breathing cause: it may show "
                                                            "another scene");
     CheckPlausible(pair.affine, width, height, before);
+}
+
+// The chained move averaged with the move refined from it directly against the reference. The
+// chain's errors add up from shot to shot; the direct estimate does not drift but meets the larger
+// blur difference to the reference; as they err independently, their mean errs less than either.
+// A direct estimate that does not converge, or strays more than DirectAgreement pixels at a corner
+// from the chained one, is left out.
+cv::Matx23d AveragedWithDirect(const cv::Matx23d &chained, const GreyPyramid &reference, const GreyPyramid &shot,
+                               PyramidLevels levels, int width, int height)
+{
+    cv::Matx23d direct;
+    try {
+        direct = NearestSimilarity(RefinePair(reference, shot, levels, chained).affine, width, height);
+    } catch (const cv::Exception &error) {
+        if (error.code != cv::Error::StsNoConv)
+            throw;
+        return chained;
+    }
+    if (LargestCornerShift(Identity + direct - chained, width, height) > DirectAgreement)
+        return chained;
+    return (chained + direct) * 0.5;
 }
 
 // The pair's affine move, or a refusal when no estimate converges.
@@ -177,6 +199,7 @@ auto ReportingOutOfMemory(Work work)
 struct StackAligner::State {
     TBitmap reference;
     PyramidLevels levels;
+    GreyPyramid referencePyramid;
     GreyPyramid previous;                // of the shot accepted last, the reference before the first
     cv::Matx23d previousMove = Identity; // reference pixel -> that shot's pixel
     bool previousIsReference = true;
@@ -189,7 +212,8 @@ StackAligner::StackAligner(const TBitmap &reference) : state_(std::make_unique<S
     CheckAlignable(reference);
     state_->reference.Assign(reference);
     state_->levels = ChooseLevels(reference.Width(), reference.Height());
-    state_->previous = ReportingOutOfMemory([&] { return MakeGreyPyramid(reference, state_->levels); });
+    state_->referencePyramid = ReportingOutOfMemory([&] { return MakeGreyPyramid(reference, state_->levels); });
+    state_->previous = state_->referencePyramid;
 }
 
 StackAligner::~StackAligner() = default;
@@ -215,6 +239,8 @@ AlignedShot StackAligner::State::Align(const TBitmap &shot)
     const PairMatch pair = MatchOrRefuse(previous, pyramid, levels);
     CheckPair(pair, width, height, previousIsReference ? "the first picture" : "the picture before it");
     cv::Matx23d move = Compose(previousMove, NearestSimilarity(pair.affine, width, height));
+    if (!previousIsReference)
+        move = AveragedWithDirect(move, referencePyramid, pyramid, levels, width, height);
     CheckPlausible(move, width, height, "the first picture");
     if (LargestCornerShift(move, width, height) < IdentityTolerance)
         move = Identity;

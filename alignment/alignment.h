@@ -64,7 +64,9 @@ private:
 
 // Aligns the shots of one stack, in the order given, onto the reference it was made with. Each
 // shot is registered onto the shot accepted before it (neighbours are focused alike, so their
-// blur differs least) and the moves are composed; only that shot's pyramid is kept, so memory does
+// blur differs least) and the moves are composed; from the third shot on, the composed move is
+// averaged with the move refined from it directly against the reference, so that the chain's
+// errors do not add up. Only the reference's and that shot's pyramids are kept, so memory does
 // not grow with the number of shots.
 //
 // Refused, with a RegistrationError: a shot whose transform search does not converge, whose match

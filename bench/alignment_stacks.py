@@ -6,8 +6,9 @@ but the first then seen through a random similarity (camera shake and focus brea
 PNGs. The scene is framed with a margin of 7 % on each side, so that a moved shot shows scene at its borders, as a
 camera's does.
 
-A stack folder holds 0.png .. <N-1>.png and truth.json, whose ref_to_shot[k] is the 2x3 matrix W with
-x_shot = W (x_ref, y_ref, 1), pixel centres at whole coordinates: where shot k shows the reference's pixel.
+A stack folder holds 0.png .. <N-1>.png, truth.json, whose ref_to_shot[k] is the 2x3 matrix W with
+x_shot = W (x_ref, y_ref, 1), pixel centres at whole coordinates: where shot k shows the reference's pixel, and
+truth.png, the sharp scene in the first shot's frame: what an all-in-focus picture of the stack should be.
 """
 import json
 import math
@@ -18,12 +19,12 @@ import numpy as np
 
 import focus_stacks as fs
 
-GENERATOR = 1          # raised whenever the stacks change, so that stacks kept from an earlier run are made again
+GENERATOR = 2          # raised whenever the stacks change, so that stacks kept from an earlier run are made again
 MARGIN = 0.07          # scene beyond each side of the frame, as a fraction of the framed side
 MAX_SHIFT = 0.02       # of the side, each axis
 MAX_DEGREES = 1.0
 MAX_SCALE = 0.03
-NOISE_SIGMA = 2.0      # grey levels
+NOISE_SIGMA = 2.0      # grey levels, unless a stack is asked with other noise
 BLUR_RANGE = (10, 18)  # blur radius per unit of depth, as focus_stacks draws it for its own scenes
 
 
@@ -73,9 +74,10 @@ def kept(folder, key):
         return False
 
 
-def write_moved_stack(shots, folder, key):
-    """Frames the defocused scenes (RGB float, the frame plus margins), moves each but the first, adds noise and
-    writes the PNGs and truth.json; returns the folder."""
+def write_moved_stack(scene, shots, folder, key):
+    """Frames the sharp scene and its defocused shots (RGB float, the frame plus margins), moves each shot but the
+    first, adds noise of key['noise'] grey levels and writes the PNGs, truth.png and truth.json; returns the
+    folder."""
     rng = fs.rng_for(key['seed'], key['scene'], key['shots'], 'moves')
     canvas_height, canvas_width = shots[0].shape[:2]
     ox = round(canvas_width * MARGIN / (1 + 2 * MARGIN))
@@ -83,6 +85,7 @@ def write_moved_stack(shots, folder, key):
     width, height = canvas_width - 2 * ox, canvas_height - 2 * oy
     truth = dict(key=key, width=width, height=height, files=[], ref_to_shot=[])
     os.makedirs(folder, exist_ok=True)
+    fs.write_png(os.path.join(folder, 'truth.png'), fs.quantise(scene[oy:oy + height, ox:ox + width], 8))
     for k, shot in enumerate(shots):
         bgr = np.ascontiguousarray(shot[..., ::-1])
         if k == 0:
@@ -93,7 +96,7 @@ def write_moved_stack(shots, folder, key):
             to_canvas = np.array([[1, 0, ox], [0, 1, oy], [0, 0, 1]]) @ np.linalg.inv(np.vstack([move, [0, 0, 1]]))
             seen = cv2.warpAffine(bgr, to_canvas[:2], (width, height), flags=cv2.INTER_LANCZOS4 | cv2.WARP_INVERSE_MAP,
                                   borderMode=cv2.BORDER_REFLECT)
-        noisy = np.clip(np.rint(seen + rng.normal(0, NOISE_SIGMA, seen.shape)), 0, 255).astype(np.uint8)
+        noisy = np.clip(np.rint(seen + rng.normal(0, key['noise'], seen.shape)), 0, 255).astype(np.uint8)
         name = '%d.png' % k
         if not cv2.imwrite(os.path.join(folder, name), noisy):
             raise SystemExit('Cannot write %s: check that the folder is writable' % os.path.join(folder, name))
@@ -104,21 +107,26 @@ def write_moved_stack(shots, folder, key):
     return folder
 
 
-def scene_stacks(root, testdata, scenes, shot_counts, size, seed=1):
-    """Stacks of focus_stacks' scenes (procedural ones framed at size, real ones at their own size), one per scene
-    and shot count, under root/<scene>_n<N>; stacks kept from an earlier run are used again."""
+def scene_stacks(root, testdata, scenes, shot_counts, size, seed=1, noise_levels=(NOISE_SIGMA,)):
+    """Stacks of focus_stacks' scenes (procedural ones framed at size, real ones at their own size), one per scene,
+    shot count and noise level, under root/<scene>_n<N> (<scene>_n<N>_s<noise> for noise other than NOISE_SIGMA), in
+    that order; stacks kept from an earlier run are used again. The moves are the same whatever the noise."""
     folders = []
     canvas_width, canvas_height = (round(side * (1 + 2 * MARGIN)) for side in size)
     for name in scenes:
-        keys = {n: dict(generator=GENERATOR, scene=name, shots=n, seed=seed, size=list(size)) for n in shot_counts}
-        wanted = {n: os.path.join(root, '%s_n%d' % (name, n)) for n in shot_counts}
-        missing = [n for n in shot_counts if not kept(wanted[n], keys[n])]
+        wanted = {(n, noise): (os.path.join(root, '%s_n%d' % (name, n) + ('' if noise == NOISE_SIGMA else
+                                                                            '_s%g' % noise)),
+                               dict(generator=GENERATOR, scene=name, shots=n, seed=seed, size=list(size), noise=noise))
+                  for n in shot_counts for noise in noise_levels}
+        missing = [(n, noise) for (n, noise), (folder, key) in wanted.items() if not kept(folder, key)]
         if missing:
             image, depth, blur_per_depth = fs.make_scene(name, seed, canvas_height, canvas_width, testdata, BLUR_RANGE)
             image = fs.quantise(image, 8).astype(np.float32)
-            for n in missing:
-                write_moved_stack(focus_stack(image, depth, blur_per_depth, n, seed, name), wanted[n], keys[n])
-        folders += [wanted[n] for n in shot_counts]
+            for n in sorted({n for n, _ in missing}):
+                shots = focus_stack(image, depth, blur_per_depth, n, seed, name)
+                for noise in [noise for m, noise in missing if m == n]:
+                    write_moved_stack(image, shots, *wanted[(n, noise)])
+        folders += [folder for folder, _ in wanted.values()]
     return folders
 
 
@@ -128,7 +136,7 @@ def large_stacks(root, testdata, seed=1):
     folders = []
     source = None
     for name, (width, height) in (('pcb_3mp', (2000, 1500)), ('pcb_12mp', (4096, 3072))):
-        key = dict(generator=GENERATOR, scene=name, shots=3, seed=seed, size=[width, height])
+        key = dict(generator=GENERATOR, scene=name, shots=3, seed=seed, size=[width, height], noise=NOISE_SIGMA)
         folder = os.path.join(root, '%s_n3' % name)
         folders.append(folder)
         if kept(folder, key):
@@ -145,5 +153,5 @@ def large_stacks(root, testdata, seed=1):
         depth = fs.depth_map(fs.rng_for(seed, name), canvas_size[1] // 8, canvas_size[0] // 8, 'smooth', None)
         depth = cv2.resize(depth, canvas_size, interpolation=cv2.INTER_CUBIC)
         shots = focus_stack(canvas, depth, 0.006 * math.hypot(width, height), 3, seed, name)
-        write_moved_stack(shots, folder, key)
+        write_moved_stack(canvas, shots, folder, key)
     return folders

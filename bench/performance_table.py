@@ -2,8 +2,10 @@
 """Turns the json of a full edgedom-bench run (and bench/peak-memory's key=value lines)
 into docs/performance.md: the medians of ours, OpenCV and the memcpy limit side by side,
 their ratios, ns per pixel, and whether each target is met. Standard library only.
+Markdown written by the other benchmark scripts (fusion, alignment) follows, one section each.
 
-    bench/performance_table.py BENCH.json [PEAK_MEMORY.txt] --command ./benchmark > docs/performance.md
+    bench/performance_table.py BENCH.json [PEAK_MEMORY.txt] --command ./benchmark \
+        [--section "TITLE=FILE.md" ...] > docs/performance.md
 """
 import argparse
 import json
@@ -256,15 +258,32 @@ def document(run, context, peak, command):
     ])
 
 
+def appended_sections(sections):
+    """Each "TITLE=FILE" as a section of its own: the title, then the file's markdown as it is, but for a title of
+    its own on the first line."""
+    parts = []
+    for section in sections:
+        title, _, path = section.partition("=")
+        with open(path) as f:
+            text = f.read()
+        if text.startswith("# "):
+            text = text.partition("\n")[2]
+        parts.append(f"\n## {title}\n\n{text.strip()}\n")
+    return "".join(parts)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("benchmarks", help="json written by edgedom-bench --benchmark_out")
     parser.add_argument("peak_memory", nargs="?", help="key=value lines written by bench/peak-memory")
     parser.add_argument("--command", default="./benchmark", help="the command that made the figures")
+    parser.add_argument("--section", action="append", default=[], metavar="TITLE=FILE",
+                        help="a markdown file written by another benchmark script, appended as a section")
     arguments = parser.parse_args()
     results = json.load(open(arguments.benchmarks))
     run = Run(read_medians(results))
     print(document(run, results["context"], read_peak_memory(arguments.peak_memory), arguments.command), end="")
+    print(appended_sections(arguments.section), end="")
 
 
 if __name__ == "__main__":

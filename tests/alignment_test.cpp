@@ -220,3 +220,18 @@ TEST(Alignment, EachShotIsChainedOntoTheLastOneAccepted)
     EXPECT_LT(CornerError(aligner.Align(Shoot(scene, width, height, third)).transform, third, width, height),
               CornerTolerance);
 }
+
+// From the third shot on, the chained move is averaged with one refined against the reference;
+// refined at full size and one level below it, every shot must stay on its true move.
+TEST(Alignment, EveryShotOfALongerStackIsFoundAtEachRefinementLevel)
+{
+    const std::vector<Move> moves = {{1.02, 0.3, 2.5, -1.5}, {0.98, -0.5, -3, 2}, {1.03, 0.6, 4, 3.5}};
+    for (const auto &[width, height] : {std::pair{192, 144}, std::pair{720, 540}}) {
+        const Scene scene = MakeScene(width, height, 11);
+        StackAligner aligner(Shoot(scene, width, height));
+        for (const Move &move : moves)
+            EXPECT_LT(CornerError(aligner.Align(Shoot(scene, width, height, move)).transform, move, width, height),
+                      CornerTolerance)
+                << width << " x " << height << ", scale " << move.scale;
+    }
+}

@@ -43,6 +43,23 @@ cv::Mat PhaseCorrelationStart(const cv::Mat &target, const cv::Mat &shot)
     return warp;
 }
 
+// The last estimates on the pair (one level, fine levels above full size) blurred to a common
+// sharpness, twice: the second round chooses the blurs again where the first estimate has moved
+// the shot. warp comes in and is changed at that level; the match is at full size.
+PairMatch RefineWithCommonBlur(const cv::Mat &target, const cv::Mat &shot, cv::Mat &warp, int fine)
+{
+    const CommonBlur common(target, shot);
+    PairMatch match;
+    for (int round = 0; round < 2; ++round) {
+        cv::Mat equalTarget, equalShot;
+        common.Equalise(warp, equalTarget, equalShot);
+        match.quality = RunEcc(equalTarget, equalShot, warp, LevelIterations);
+    }
+    ToFinerLevel(warp, fine);
+    match.affine = cv::Matx23d(warp);
+    return match;
+}
+
 cv::Mat GreyFloat(const TBitmap &picture)
 {
     const cv::Mat pixels = MatOf(picture);
@@ -95,16 +112,14 @@ PairMatch MatchPair(const GreyPyramid &target, const GreyPyramid &shot, PyramidL
     }
     if (coarse > levels.fine)
         ToFinerLevel(warp, 1);
-    // The last estimates on the pair blurred to a common sharpness, twice: the second round
-    // chooses the blurs again where the first estimate has moved the shot.
-    const CommonBlur common(target[levels.fine], shot[levels.fine]);
-    PairMatch match;
-    for (int round = 0; round < 2; ++round) {
-        cv::Mat equalTarget, equalShot;
-        common.Equalise(warp, equalTarget, equalShot);
-        match.quality = RunEcc(equalTarget, equalShot, warp, LevelIterations);
-    }
-    ToFinerLevel(warp, levels.fine);
-    match.affine = cv::Matx23d(warp);
-    return match;
+    return RefineWithCommonBlur(target[levels.fine], shot[levels.fine], warp, levels.fine);
+}
+
+PairMatch RefinePair(const GreyPyramid &target, const GreyPyramid &shot, PyramidLevels levels,
+                     const cv::Matx23d &start)
+{
+    cv::Mat warp;
+    cv::Mat(start).convertTo(warp, CV_32F);
+    warp.col(2) /= static_cast<float>(1 << levels.fine);
+    return RefineWithCommonBlur(target[levels.fine], shot[levels.fine], warp, levels.fine);
 }

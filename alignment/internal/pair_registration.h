@@ -32,3 +32,9 @@ struct PairMatch {
 // The affine move from target to shot, two pyramids made with the same levels. Raises
 // cv::Exception when an estimate does not converge (pictures unrelated or not overlapping).
 PairMatch MatchPair(const GreyPyramid &target, const GreyPyramid &shot, PyramidLevels levels);
+
+// The move from target to shot refined from start (an estimate close to it, at full size) by the
+// last step of MatchPair alone: the estimates at the refinement level after common blur. Raises
+// cv::Exception when they do not converge.
+PairMatch RefinePair(const GreyPyramid &target, const GreyPyramid &shot, PyramidLevels levels,
+                     const cv::Matx23d &start);
