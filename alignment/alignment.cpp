@@ -154,7 +154,7 @@ TBitmap CoverageMask(const cv::Matx23d &move, int width, int height)
     return mask;
 }
 
-// The shot resampled bilinearly into the reference's frame under move (reference pixel -> shot
+// The shot resampled bicubically into the reference's frame under move (reference pixel -> shot
 // pixel); pixels the coverage leaves out take the reference's own pixel in the shot's format.
 TBitmap Resample(const TBitmap &shot, const cv::Matx23d &move, const TBitmap &reference, const TBitmap &coverage)
 {
@@ -168,7 +168,7 @@ TBitmap Resample(const TBitmap &shot, const cv::Matx23d &move, const TBitmap &re
     cv::Mat pixels = MatOf(picture);
     // A replicated border keeps a covered pixel on the shot's outermost row or column from being
     // blended with a border colour.
-    cv::warpAffine(MatOf(shot), pixels, cv::Mat(move), pixels.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+    cv::warpAffine(MatOf(shot), pixels, cv::Mat(move), pixels.size(), cv::INTER_CUBIC | cv::WARP_INVERSE_MAP,
                    cv::BORDER_REPLICATE);
     TBitmap converted;
     if (reference.PixelFormat() != shot.PixelFormat()) {

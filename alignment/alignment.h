@@ -32,7 +32,7 @@ struct ShotTransform {
 
 // A shot put into the reference's frame.
 struct AlignedShot {
-    // The reference's size in the shot's pixel format, resampled bilinearly from the shot; pixels
+    // The reference's size in the shot's pixel format, resampled bicubically from the shot; pixels
     // the shot does not cover hold the reference's own pixel (in the shot's format), so that no
     // black frame makes false edges. The shot's own bytes when the transform is the identity.
     TBitmap picture;
