@@ -44,13 +44,14 @@ cv::Mat PhaseCorrelationStart(const cv::Mat &target, const cv::Mat &shot)
 }
 
 // The last estimates on the pair (one level, fine levels above full size) blurred to a common
-// sharpness, twice: the second round chooses the blurs again where the first estimate has moved
-// the shot. warp comes in and is changed at that level; the match is at full size.
-PairMatch RefineWithCommonBlur(const cv::Mat &target, const cv::Mat &shot, cv::Mat &warp, int fine)
+// sharpness, in rounds: each round after the first chooses the blurs again where the estimate
+// before it has moved the shot. warp comes in and is changed at that level; the match is at full
+// size.
+PairMatch RefineWithCommonBlur(const cv::Mat &target, const cv::Mat &shot, cv::Mat &warp, int fine, int rounds)
 {
     const CommonBlur common(target, shot);
     PairMatch match;
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         cv::Mat equalTarget, equalShot;
         common.Equalise(warp, equalTarget, equalShot);
         match.quality = RunEcc(equalTarget, equalShot, warp, LevelIterations);
@@ -112,7 +113,7 @@ PairMatch MatchPair(const GreyPyramid &target, const GreyPyramid &shot, PyramidL
     }
     if (coarse > levels.fine)
         ToFinerLevel(warp, 1);
-    return RefineWithCommonBlur(target[levels.fine], shot[levels.fine], warp, levels.fine);
+    return RefineWithCommonBlur(target[levels.fine], shot[levels.fine], warp, levels.fine, 2);
 }
 
 PairMatch RefinePair(const GreyPyramid &target, const GreyPyramid &shot, PyramidLevels levels,
@@ -121,5 +122,5 @@ PairMatch RefinePair(const GreyPyramid &target, const GreyPyramid &shot, Pyramid
     cv::Mat warp;
     cv::Mat(start).convertTo(warp, CV_32F);
     warp.col(2) /= static_cast<float>(1 << levels.fine);
-    return RefineWithCommonBlur(target[levels.fine], shot[levels.fine], warp, levels.fine);
+    return RefineWithCommonBlur(target[levels.fine], shot[levels.fine], warp, levels.fine, 1);
 }

@@ -34,7 +34,7 @@ struct PairMatch {
 PairMatch MatchPair(const GreyPyramid &target, const GreyPyramid &shot, PyramidLevels levels);
 
 // The move from target to shot refined from start (an estimate close to it, at full size) by the
-// last step of MatchPair alone: the estimates at the refinement level after common blur. Raises
-// cv::Exception when they do not converge.
+// last step of MatchPair alone, in one round of common blur: the start already puts the shot where
+// the blurs are chosen. Raises cv::Exception when the estimate does not converge.
 PairMatch RefinePair(const GreyPyramid &target, const GreyPyramid &shot, PyramidLevels levels,
                      const cv::Matx23d &start);
