@@ -143,9 +143,7 @@ def main():
     sections = [(title % ', '.join('%g' % s for s in noise), [r for r in rows if r['sigma'] in noise])
                 for title, noise in (('Main: σ = %s', quality.MAIN_NOISE), ('Harder: σ = %s', quality.HARDER_NOISE))]
     text = report(sections, args.repeats, start_load, runs.load_average())
-    with open(os.path.join(args.out, 'moved.md'), 'w') as f:
-        f.write(text)
-    sys.stdout.write(text)
+    runs.publish(text, os.path.join(args.out, 'moved.md'))
     return 0
 
 

@@ -192,11 +192,7 @@ def full_run(args, with_enfuse):
         rows = [score(folder, args.cli, with_enfuse, args.repeats, work) for folder in folders]
     text = report([r for r in rows if r['sigma'] in MAIN_NOISE], [r for r in rows if r['sigma'] in HARDER_NOISE],
                   args.repeats, start_load, runs.load_average())
-    with open(os.path.join(args.out, 'quality.md'), 'w') as f:
-        f.write(text)
-    with open(os.path.join(args.out, 'quality.json'), 'w') as f:
-        json.dump(rows, f, indent=1)
-    sys.stdout.write(text)
+    runs.publish(text, os.path.join(args.out, 'quality.md'), rows)
     return 0
 
 

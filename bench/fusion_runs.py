@@ -4,10 +4,12 @@ that need no program (the best single shot, the plain dominance pick from edgedo
 pick); markdown tables.
 """
 import glob
+import json
 import math
 import os
 import shutil
 import subprocess
+import sys
 import time
 
 import cv2
@@ -137,3 +139,12 @@ def table(header, rows):
     return (['| ' + ' | '.join(header) + ' |', '|' + '|'.join(aligns) + '|']
             + ['| ' + ' | '.join(row) + ' |' for row in rows])
 
+
+def publish(text, path, rows=None):
+    """Writes a benchmark's markdown table to path and standard output, and its rows, if given, as JSON beside it."""
+    with open(path, 'w') as f:
+        f.write(text)
+    if rows is not None:
+        with open(os.path.splitext(path)[0] + '.json', 'w') as f:
+            json.dump(rows, f, indent=1)
+    sys.stdout.write(text)

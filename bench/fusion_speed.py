@@ -17,7 +17,6 @@ standard output.
 Usage: fusion_speed.py [--build DIR] [--out DIR] [--testdata DIR] [--repeats N]
 """
 import argparse
-import json
 import os
 import subprocess
 import sys
@@ -209,11 +208,7 @@ def main():
                 for name, files, large in speed_stacks(os.path.join(args.out, 'speed'), args.testdata, tiler)]
         footprint = timed([tools['cli'], '--version'], work)[2]
     text = report(rows, args.repeats, start_load, footprint)
-    with open(os.path.join(args.out, 'speed.md'), 'w') as f:
-        f.write(text)
-    with open(os.path.join(args.out, 'speed.json'), 'w') as f:
-        json.dump(rows, f, indent=1)
-    sys.stdout.write(text)
+    runs.publish(text, os.path.join(args.out, 'speed.md'), rows)
     return 0
 
 
