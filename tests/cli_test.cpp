@@ -149,7 +149,10 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutputAndBadUsageToStandardErrorWithStatus
         SCOPED_TRACE(::testing::PrintToString(command));
         const CliRun run = Run(command);
         EXPECT_EQ(run.status, 2);
-        EXPECT_NE(run.err.find("\nUsage: edgedom-cli"), std::string::npos) << run.err;
+        // One line saying what is wrong, then where to read more: not the whole help.
+        EXPECT_EQ(run.err.rfind("edgedom-cli: ", 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+        EXPECT_TRUE(run.err.ends_with("\nTry 'edgedom-cli --help' for more information.\n")) << run.err;
         EXPECT_EQ(run.out, "");
     }
     EXPECT_TRUE(Listing(Out()).empty());
