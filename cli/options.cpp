@@ -71,8 +71,8 @@ void RequireRegionForm(const CliOptions &o)
 void RequirePictureForm(const CliOptions &o, const std::set<std::string> &given)
 {
     const int count = static_cast<int>(o.pictures.size());
-    if (count < 2 || count > MaxPictures)
-        throw UsageError("expected 2 to " + std::to_string(MaxPictures) + " pictures, got " + std::to_string(count));
+    if (count < 2 || count > MaxShots)
+        throw UsageError("expected 2 to " + std::to_string(MaxShots) + " pictures, got " + std::to_string(count));
     if (count != 3 && !WritesAnything(o))
         throw UsageError("with " + std::to_string(count) + " pictures, say what to write: --fused, --dominance, "
                          "--regions or --edge-maps");
@@ -150,7 +150,7 @@ CliOptions ParseCommandLine(int argc, const char *const argv[])
 std::string UsageText()
 {
     std::string text =
-        "Usage: edgedom-cli [OPTIONS] PICTURE1 PICTURE2 [PICTURE3 ... PICTURE255]\n"
+        "Usage: edgedom-cli [OPTIONS] PICTURE1 PICTURE2 [PICTURE3 ... PICTURE" + std::to_string(MaxShots) + "]\n"
         "  or:  edgedom-cli --from-dominance FILE [--regions FILE]\n"
         "  or:  edgedom-cli --help | --version\n"
         "\n"

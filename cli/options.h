@@ -3,6 +3,8 @@
 // shape of the command; files are opened later, by the pipeline.
 #pragma once
 
+#include "stack_limits.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,9 +33,6 @@ class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// The most pictures one command compares: their classes must fit a byte.
-constexpr int MaxPictures = 255;
 
 // The most pictures the region map can tell apart: grey 50 x class must fit a byte.
 constexpr int MaxRegionClasses = 5;
