@@ -18,12 +18,13 @@ struct CliOptions {
     std::string regionsFile;
     std::string edgeMapsDir;
     std::string fusedFile;
+    std::string sourceMapFile;         // the number of each fused pixel's shot, 1 to N
     int jpegQuality = 95;              // of a fused picture written as JPEG
     bool align = false;                // register every picture onto the first before comparing
     bool quiet = false;                // no progress line
     bool verbose = false;              // a line for each transform alignment finds
 
-    // Whether the region step runs: always in the three-picture form without --fused, which
+    // Whether the region step runs: always in the three-picture form without --fused or --source-map, which
     // prints its messages whatever it writes; otherwise only when the region map is asked for.
     bool RegionStepRuns() const;
 };

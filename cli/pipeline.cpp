@@ -25,7 +25,7 @@ ShowMessageFn PrintTo(std::ostream &messages)
 // The outputs of a command, each with its place in the OutputSet.
 struct Outputs {
     std::vector<OutputTarget> targets;
-    std::size_t firstEdgeMap = 0, dominance = 0, regions = 0, fused = 0;
+    std::size_t firstEdgeMap = 0, dominance = 0, regions = 0, fused = 0, sourceMap = 0;
 
     explicit Outputs(const CliOptions &options)
     {
@@ -36,6 +36,7 @@ struct Outputs {
         dominance = Add(options.dominanceFile);
         regions = Add(options.regionsFile);
         fused = Add(options.fusedFile);
+        sourceMap = Add(options.sourceMapFile);
     }
 
     std::size_t Add(const std::string &file)
@@ -105,7 +106,10 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
     const Outputs outputs(options);
     OutputSet written(outputs.targets);
     ShotMaps maps(options, outputs, written, progress);
-    StackResult stack = FuseStack(options.pictures, {.align = options.align, .fuse = !options.fusedFile.empty()}, maps);
+    const bool sourceMap = !options.sourceMapFile.empty();
+    StackResult stack = FuseStack(
+        options.pictures, {.align = options.align, .fuse = !options.fusedFile.empty() || sourceMap, .sourceMap = sourceMap},
+        maps);
     progress.Clear();
 
     if (std::optional<DominanceFold> &dominance = maps.Dominance()) {
@@ -121,6 +125,11 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
         }
         if (!options.dominanceFile.empty())
             written.Write(outputs.dominance, SaveMap(std::move(map)));
+    }
+    if (sourceMap) {
+        TPicture sources;
+        sources.Bitmap() = std::move(stack.sourceMap);
+        written.Write(outputs.sourceMap, SaveMap(std::move(sources)));
     }
     if (!options.fusedFile.empty()) {
         auto fused = std::make_shared<TPicture>(std::move(stack.fused));
