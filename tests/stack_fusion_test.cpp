@@ -3,6 +3,7 @@
 // following the shots, and a stop request ending the run wherever it stands.
 #include "picture_bytes.h"
 #include "scratch_files.h"
+#include "stack_files.h"
 #include "stack_fusion.h"
 #include "test_bitmaps.h"
 
@@ -135,4 +136,25 @@ TEST_F(StackFusion, AStopRequestEndsTheRunWhereverItStands)
         EXPECT_THROW(FuseStack(files, {.align = true}, stopper, stop.get_token()), FusionCancelled)
             << static_cast<int>(stage) << " " << index;
     }
+}
+
+TEST(StackFiles, NamesComeInNaturalOrderAndAFolderGivesItsPictures)
+{
+    const std::vector<std::pair<std::string, std::string>> ordered = {
+        {"2.jpg", "10.jpg"}, {"IMG_0009.JPG", "img_10.jpg"}, {"shot", "shot1"}, {"a7b", "a07c"}, {"B1", "b2"},
+    };
+    for (const auto &[before, after] : ordered) {
+        EXPECT_TRUE(NaturalLess(before, after)) << before << " " << after;
+        EXPECT_FALSE(NaturalLess(after, before)) << after << " " << before;
+    }
+    ScratchFolder folder;
+    for (const char *name : {"10.jpg", "2.PNG", "notes.txt", ".hidden.png", "1.tif", "raw.cr2"})
+        WriteFile(folder.Path() / name, "");
+    fs::create_directory(folder.Path() / "sub.png");
+    const FolderPictures found = PicturesInFolder(folder.Path().string());
+    const std::vector<std::string> pictures = {(folder.Path() / "1.tif").string(), (folder.Path() / "2.PNG").string(),
+                                               (folder.Path() / "10.jpg").string()};
+    EXPECT_EQ(found.pictures, pictures);
+    EXPECT_EQ(found.skipped, (std::vector<std::string>{"notes.txt", "raw.cr2"}));
+    EXPECT_THROW(PicturesInFolder((folder.Path() / "missing").string()), Exception);
 }
