@@ -265,3 +265,16 @@ AlignedShot StackAligner::State::Align(const TBitmap &shot)
     previousIsReference = false;
     return aligned;
 }
+
+AlignedShot MoveIntoFrame(const TBitmap &shot, const ShotTransform &transform, const TBitmap &reference)
+{
+    return ReportingOutOfMemory([&] {
+        const std::array<double, 6> &m = transform.matrix;
+        const cv::Matx23d move(m[0], m[1], m[2], m[3], m[4], m[5]);
+        AlignedShot aligned;
+        aligned.coverage = CoverageMask(move, reference.Width(), reference.Height());
+        aligned.picture = Resample(shot, move, reference, aligned.coverage);
+        aligned.transform = transform;
+        return aligned;
+    });
+}

@@ -105,3 +105,8 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// The shot (the reference's size and the shot's own format) moved into the reference's frame by
+// a transform Align found for it: the very picture and coverage Align gave, so that a shot can be
+// shown or painted from again without being kept or registered again.
+AlignedShot MoveIntoFrame(const TBitmap &shot, const ShotTransform &transform, const TBitmap &reference);

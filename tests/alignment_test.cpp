@@ -136,6 +136,16 @@ TEST(Alignment, KnownMovesAreFoundAndReported)
     }
 }
 
+TEST(Alignment, TheMoveFoundPutsTheShotIntoTheFrameAgainByteForByte)
+{
+    const Scene scene = MakeScene(192, 144, 4);
+    const TBitmap reference = Shoot(scene, 192, 144), shot = Shoot(scene, 192, 144, {1.01, 0.4, 6.5, -3.25});
+    const AlignedShot aligned = StackAligner(reference).Align(shot);
+    const AlignedShot again = MoveIntoFrame(shot, aligned.transform, reference);
+    EXPECT_EQ(Bytes(again.picture), Bytes(aligned.picture));
+    EXPECT_EQ(Bytes(again.coverage), Bytes(aligned.coverage));
+}
+
 TEST(Alignment, TheReferenceAgainGivesBackItsBytes)
 {
     const TBitmap colour = Shoot(MakeScene(96, 64, 3), 96, 64);
