@@ -4,12 +4,14 @@
 #include "picture_bytes.h"
 #include "scratch_files.h"
 #include "stack_files.h"
+#include "shot_frames.h"
 #include "stack_fusion.h"
 #include "test_bitmaps.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <stop_token>
 
@@ -39,6 +41,13 @@ Table SharperOnTheRight(Table greys)
             row[x] = std::clamp(2 * row[x] - 100, 0, 255);
     return greys;
 }
+
+// Keeps each shot as the fusion folded it in.
+class Keeper : public StackObserver {
+public:
+    void ShotFolded(int index, TPicture &shot, const TBitmap *) override { shots[index] = shot.Bitmap(); }
+    std::map<int, TBitmap> shots;
+};
 
 class StackFusion : public testing::Test {
 protected:
@@ -157,4 +166,17 @@ TEST(StackFiles, NamesComeInNaturalOrderAndAFolderGivesItsPictures)
     EXPECT_EQ(found.pictures, pictures);
     EXPECT_EQ(found.skipped, (std::vector<std::string>{"notes.txt", "raw.cr2"}));
     EXPECT_THROW(PicturesInFolder((folder.Path() / "missing").string()), Exception);
+}
+
+TEST_F(StackFusion, ShotsReadAgainAreThePicturesFoldedIn)
+{
+    const std::vector<std::string> files = {Grey("1.png", Texture(3)), Grey("2.png", Texture(3, 4, -3)),
+                                            Grey("3.png", Texture(3, -2, 5))};
+    for (const bool align : {false, true}) {
+        Keeper keeper;
+        const StackResult result = FuseStack(files, {.align = align}, keeper);
+        ShotFrames frames(result);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(Bytes(frames.Shot(i)), Bytes(keeper.shots.at(i))) << "shot " << i << (align ? " aligned" : "");
+    }
 }
