@@ -146,6 +146,18 @@ std::string DescribeMove(const std::string &file, const std::string &reference, 
            + Signed(move.RotationDegrees(), 3) + " degrees, scale " + scale;
 }
 
+// The first picture's metadata, for the fused one. Damaged metadata never stops a fusion: it
+// is left out, with a warning.
+PictureMetadata MetadataForFused(const std::string &file, std::vector<std::string> &warnings)
+{
+    try {
+        return PictureMetadata::ReadFrom(file);
+    } catch (const Exception &damaged) {
+        warnings.push_back(damaged.Message() + " The fused picture is written without it.");
+        return {};
+    }
+}
+
 // Registers each picture from the second on onto the first and resamples it into the first's
 // frame; of a larger picture only the top-left part, the size of the first, is aligned.
 class FrameAlignment {
@@ -186,6 +198,10 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
     const bool fusing = !options.fusedFile.empty();
     const bool sixteenBits = fusing && SavesSixteenBits(options.fusedFile)
                              && std::all_of(infos.begin(), infos.end(), [](const PictureHeader &i) { return i.sixteenBits; });
+    // Added here and by the fused picture's save; printed once every output is in place.
+    std::vector<std::string> warnings;
+    const PictureMetadata metadata =
+        fusing && !options.noMetadata ? MetadataForFused(files[0], warnings) : PictureMetadata();
     const Outputs outputs(options);
     OutputSet written(outputs.targets);
 
@@ -243,11 +259,17 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
         auto fused = std::make_shared<TPicture>();
         fused->Bitmap() = stack->Result();
         fused->SetColourProfile(std::move(colourProfile));
-        written.Write(outputs.fused, [fused, quality = options.jpegQuality](const std::string &file) {
-            fused->SaveToFile(file, PictureSaveOptions{.jpegQuality = quality});
-        });
+        fused->SetMetadata(metadata);
+        const PictureSaveOptions save{
+            .jpegQuality = options.jpegQuality, .metadataWarning = [&warnings, &files, &options](const std::string &why) {
+                warnings.push_back("The metadata of " + files[0] + " could not be written into " + options.fusedFile
+                                   + " (" + why + "). The fused picture is written without it.");
+            }};
+        written.Write(outputs.fused, [fused, save](const std::string &file) { fused->SaveToFile(file, save); });
     }
     written.Commit();
+    for (const std::string &warning : warnings)
+        progress.Warn(warning);
 }
 
 void RunOnDominanceMap(const CliOptions &options, std::ostream &messages)
