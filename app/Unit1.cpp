@@ -6,6 +6,7 @@
 #include "dominance.h"
 #include "dropped_files.h"
 #include "edge_strength.h"
+#include "exception.h"
 #include "region_map.h"
 
 #include <QDir>
@@ -171,11 +172,19 @@ void TForm1::Button7Click(TObject *)
         }
         BusyCursor busy;
         TPicture fused = FusePictures(pictures_);
+        // Picture1's metadata goes with the picture; damaged, it is left out and the fusion goes on.
+        QString metadataNote;
+        try {
+            fused.SetMetadata(PictureMetadata::ReadFrom(pictures_[0].file));
+        } catch (const Exception &damaged) {
+            metadataNote = QStringLiteral(". ") + QString::fromStdString(damaged.Message())
+                           + QStringLiteral(" The picture is saved without it");
+        }
         Image6->SetAutoSize(true);
         *Image6->Picture = std::move(fused);
         ui_->resultTabs->setCurrentWidget(ui_->fusedPage);
-        Report(QStringLiteral("All-in-focus picture %1 of the three pictures")
-                   .arg(SizeText(Image6->Picture->Bitmap())));
+        Report(QStringLiteral("All-in-focus picture %1 of the three pictures%2")
+                   .arg(SizeText(Image6->Picture->Bitmap()), metadataNote));
     });
 }
 
@@ -331,12 +340,16 @@ void TForm1::SavePane(TImage *pane, TSavePictureDialog *dialog, const QString &w
         if (!dialog->Execute())
             return;
         BusyCursor busy;
+        QString metadataNote;
         if (asPicture)
-            picture.SaveToFile(dialog->FileName, PictureSaveOptions{});
+            picture.SaveToFile(dialog->FileName, PictureSaveOptions{.metadataWarning = [&metadataNote](const std::string &why) {
+                metadataNote = QStringLiteral(", without its metadata, which could not be written (%1)")
+                                   .arg(QString::fromStdString(why));
+            }});
         else
             picture.SaveToFile(dialog->FileName);
-        Report(QStringLiteral("Saved the %1 (%2) to %3")
-                   .arg(what, SizeText(picture.Bitmap()), QString::fromStdString(dialog->FileName)));
+        Report(QStringLiteral("Saved the %1 (%2) to %3%4")
+                   .arg(what, SizeText(picture.Bitmap()), QString::fromStdString(dialog->FileName), metadataNote));
     });
 }
 
