@@ -1,6 +1,7 @@
-// Reading: exiv2 opens the file and reads its EXIF, XMP and IPTC blocks. exiv2 reports some
-// damage by throwing and some only as an error message, after which it goes on with what it
-// could read (for a corrupt EXIF block, nothing of it); both mean the metadata is damaged.
+// Reading: exiv2 opens the file and reads its EXIF, XMP and IPTC blocks, of which only what
+// belongs to the shot is kept (no thumbnail, no TIFF storage). exiv2 reports some damage by
+// throwing and some only as an error message, after which it goes on with what it could read
+// (for a corrupt EXIF block, nothing of it); both mean the metadata is damaged.
 #include "picture_metadata.h"
 
 #include "exception.h"
@@ -10,6 +11,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <iterator>
+#include <set>
 
 using namespace std::string_literals;
 
@@ -22,16 +25,73 @@ Exception Damaged(const std::string &fileName, std::string reason)
     return Exception("The metadata of " + fileName + " is damaged (" + reason + ").");
 }
 
-// The file opened for exiv2, or a null pointer for a format exiv2 reads no metadata from.
-Exiv2::Image::AutoPtr OpenForMetadata(const std::string &fileName)
+// Tags of a TIFF file's first directory that say how the file stores, turns and prints its
+// pixels, or point into it: a picture's encoder writes its own (the turn is made upright),
+// and a TIFF shot's would make the file unreadable. Also the colour profile (the encoder
+// writes the picture's own), the XMP and IPTC blocks (read into their own data) and
+// Photoshop's resources, which hold a thumbnail.
+const std::set<std::string> StorageTags = {
+    "Orientation", "XResolution", "YResolution", "ResolutionUnit", "NewSubfileType", "SubfileType", "ImageWidth", "ImageLength", "BitsPerSample", "Compression",
+    "PhotometricInterpretation", "FillOrder", "StripOffsets", "SamplesPerPixel", "RowsPerStrip",
+    "StripByteCounts", "PlanarConfiguration", "Predictor", "TileWidth", "TileLength", "TileOffsets",
+    "TileByteCounts", "SubIFDs", "ExtraSamples", "SampleFormat", "JPEGTables", "JPEGInterchangeFormat",
+    "JPEGInterchangeFormatLength", "YCbCrCoefficients", "YCbCrSubSampling", "YCbCrPositioning",
+    "ReferenceBlackWhite", "XMLPacket", "IPTCNAA", "ImageResources", "ExifTag", "GPSTag", "InterColorProfile"};
+
+// XMP properties of the same kind. (The XMP thumbnail, Xmp.xmp.Thumbnails, goes too.)
+const std::set<std::string> StorageProperties = {
+    "Xmp.tiff.BitsPerSample", "Xmp.tiff.Compression", "Xmp.tiff.PhotometricInterpretation",
+    "Xmp.tiff.SamplesPerPixel", "Xmp.tiff.PlanarConfiguration", "Xmp.tiff.YCbCrSubSampling",
+    "Xmp.tiff.YCbCrPositioning"};
+
+bool ShowsTheShot(const std::string &name)
 {
-    Exiv2::BasicIo::AutoPtr file(new Exiv2::FileIo(fileName));
-    if (file->open() != 0)
+    return name.find("Thumbnail") != std::string::npos || name.find("Preview") != std::string::npos;
+}
+
+// Whether a tag of the EXIF is the shot's own: those of the camera, the shot and the place,
+// but neither the thumbnail's directory (nor a maker note's preview) nor the directories of
+// other images in the file, nor the file's storage.
+bool ShotsOwn(const Exiv2::Exifdatum &datum)
+{
+    const std::string group = datum.groupName(), tag = datum.tagName();
+    if (group == "Image")
+        return StorageTags.count(tag) == 0;
+    if (group == "Photo")
+        return tag != "InteroperabilityTag";
+    if (group == "GPSInfo" || group == "Iop")
+        return true;
+    return Exiv2::ExifTags::isMakerGroup(group) && !ShowsTheShot(group) && !ShowsTheShot(tag);
+}
+
+// Erases the entries of the metadata (EXIF, XMP or IPTC) that drop says.
+template <typename Metadata, typename Drop>
+void EraseIf(Metadata &metadata, Drop drop)
+{
+    for (auto entry = metadata.begin(); entry != metadata.end();)
+        entry = drop(*entry) ? metadata.erase(entry) : std::next(entry);
+}
+
+// Keeps of what exiv2 read only what belongs to the shot, and so to a picture made of it.
+void KeepTheShotsOwn(PictureMetadata::Data &data)
+{
+    EraseIf(data.exif, [](const Exiv2::Exifdatum &datum) { return !ShotsOwn(datum); });
+    EraseIf(data.xmp, [](const Exiv2::Xmpdatum &property) {
+        return StorageProperties.count(property.key()) != 0 || property.key().rfind("Xmp.xmp.Thumbnails", 0) == 0;
+    });
+    EraseIf(data.iptc, [](const Exiv2::Iptcdatum &dataset) { return ShowsTheShot(dataset.tagName()); });
+}
+
+// The file opened for exiv2, or a null pointer for a format exiv2 reads no metadata from.
+std::unique_ptr<Exiv2::Image> OpenForMetadata(const std::string &fileName)
+{
+    Exiv2::FileIo file(fileName);
+    if (file.open() != 0)
         throw Exception("Cannot read the metadata of " + fileName + ": the file could not be opened ("
                         + std::strerror(errno) + ").");
-    if (Exiv2::ImageFactory::getType(*file) == Exiv2::ImageType::none)
-        return Exiv2::Image::AutoPtr();
-    return Exiv2::ImageFactory::open(file);
+    if (Exiv2::ImageFactory::getType(file) == Exiv2::ImageType::none)
+        return nullptr;
+    return std::unique_ptr<Exiv2::Image>(Exiv2::ImageFactory::open(fileName).release());
 }
 
 // The value of count digits of text from at, or -1 when they are not all digits.
@@ -88,8 +148,8 @@ PictureMetadata PictureMetadata::ReadFrom(const std::string &fileName)
     Exiv2Access exiv2;
     auto data = std::make_shared<Data>();
     try {
-        const Exiv2::Image::AutoPtr image = OpenForMetadata(fileName);
-        if (image.get() == nullptr)
+        const std::unique_ptr<Exiv2::Image> image = OpenForMetadata(fileName);
+        if (image == nullptr)
             return {};
         image->readMetadata();
         data->exif = image->exifData();
@@ -102,6 +162,7 @@ PictureMetadata PictureMetadata::ReadFrom(const std::string &fileName)
     }
     if (!exiv2.FirstError().empty())
         throw Damaged(fileName, exiv2.FirstError());
+    KeepTheShotsOwn(*data);
     PictureMetadata metadata;
     if (!data->exif.empty() || !data->xmp.empty() || !data->iptc.empty())
         metadata.data_ = std::move(data);

@@ -9,9 +9,10 @@
 
 class PictureMetadata {
 public:
-    // The metadata of the picture file: empty for a file that has none, or whose format holds
-    // none (BMP, PPM, ...). A file that cannot be opened, or whose metadata cannot be read
-    // (a truncated or corrupt block), raises an Exception naming the file and the reason.
+    // The shot's metadata in the picture file, without its thumbnail and, in a TIFF file, the
+    // tags of its storage: empty for a file that has no more, or whose format holds none (BMP,
+    // PPM, ...). A file that cannot be opened, or whose metadata cannot be read (a truncated or
+    // corrupt block), raises an Exception naming the file and the reason.
     static PictureMetadata ReadFrom(const std::string &fileName);
 
     bool Empty() const noexcept { return data_ == nullptr; }
@@ -21,7 +22,7 @@ public:
     // SubSecTime; none when neither holds a valid date and time.
     std::optional<double> CaptureTime() const;
 
-    // exiv2's EXIF, XMP and IPTC data, as read; shared by every copy, and never changed.
+    // exiv2's EXIF, XMP and IPTC data as read and kept; shared by every copy, never changed.
     struct Data;
     const Data *Exiv2Data() const noexcept { return data_.get(); }
 

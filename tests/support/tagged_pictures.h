@@ -53,7 +53,7 @@ inline const Tags &ShotTags()
 // Writes the tags into the picture file, and a thumbnail of 8 x 8 grey pixels when asked.
 inline void WriteTags(const std::string &file, const Tags &tags, bool thumbnail = true)
 {
-    const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file);
+    const auto image = Exiv2::ImageFactory::open(file);
     image->readMetadata();
     for (const auto &[key, value] : tags) {
         const std::string family = key.substr(0, key.find('.'));
@@ -79,7 +79,7 @@ inline void WriteTags(const std::string &file, const Tags &tags, bool thumbnail 
 // once are joined by ", ".
 inline std::map<std::string, std::string> ReadTags(const std::string &file)
 {
-    const Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(file);
+    const auto image = Exiv2::ImageFactory::open(file);
     image->readMetadata();
     std::map<std::string, std::string> tags;
     const auto add = [&tags](const std::string &key, const std::string &value) {
