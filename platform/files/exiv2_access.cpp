@@ -1,5 +1,7 @@
 #include "exiv2_access.h"
 
+#include <algorithm>
+
 namespace {
 
 std::mutex exiv2InUse;
@@ -35,11 +37,16 @@ void Exiv2Access::Collect(int level, const char *message)
 {
     if (current == nullptr) // a message outside any access (none is expected) goes nowhere
         return;
-    std::string text(message);
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-        text.pop_back();
     if (current->firstWarning_.empty())
-        current->firstWarning_ = text;
+        current->firstWarning_ = message;
     if (level >= Exiv2::LogMsg::error && current->firstError_.empty())
-        current->firstError_ = text;
+        current->firstError_ = message;
+}
+
+std::string Exiv2Access::Reason(std::string words)
+{
+    std::replace(words.begin(), words.end(), '\n', ' ');
+    while (!words.empty() && (words.back() == '.' || words.back() == ' '))
+        words.pop_back();
+    return words;
 }

@@ -27,9 +27,13 @@ public:
     Exiv2Access &operator=(const Exiv2Access &) = delete;
 
     // The first message exiv2 gave during this access at the level of a warning or above,
-    // and the first at the level of an error ("" when none), without the line break.
+    // and the first at the level of an error ("" when none), as exiv2 wrote them.
     const std::string &FirstWarning() const noexcept { return firstWarning_; }
     const std::string &FirstError() const noexcept { return firstError_; }
+
+    // exiv2's words, from a message or an exception, as a reason to show in parentheses: on
+    // one line, without a closing full stop.
+    static std::string Reason(std::string words);
 
 private:
     static void Collect(int level, const char *message);

@@ -77,13 +77,12 @@ FileBytes WithMetadata(const char *encoded, std::size_t size, const PictureMetad
     if (metadata.Empty() || !HoldsMetadata(bytes, size))
         return {};
     std::shared_ptr<Exiv2::Image> file;
-    std::string refusal = Embed(bytes, size, *metadata.Exiv2Data(), width, height, file);
-    if (refusal.empty()) {
+    const std::string exiv2Refusal = Embed(bytes, size, *metadata.Exiv2Data(), width, height, file);
+    if (exiv2Refusal.empty()) {
         Exiv2::BasicIo &written = file->io(); // memory exiv2 owns, kept by file
         return {file, reinterpret_cast<const char *>(written.mmap()), static_cast<std::size_t>(written.size())};
     }
-    while (!refusal.empty() && (refusal.back() == '.' || refusal.back() == ' '))
-        refusal.pop_back();
+    const std::string refusal = Exiv2Access::Reason(exiv2Refusal);
     if (!options.metadataWarning)
         throw Exception("Cannot save " + fileName + ": its metadata could not be written (" + refusal + ").");
     options.metadataWarning(refusal);

@@ -18,11 +18,9 @@ using namespace std::string_literals;
 
 namespace {
 
-Exception Damaged(const std::string &fileName, std::string reason)
+Exception Damaged(const std::string &fileName, const std::string &reason)
 {
-    while (!reason.empty() && (reason.back() == '.' || reason.back() == ' '))
-        reason.pop_back();
-    return Exception("The metadata of " + fileName + " is damaged (" + reason + ").");
+    return Exception("The metadata of " + fileName + " is damaged (" + Exiv2Access::Reason(reason) + ").");
 }
 
 // Tags of a TIFF file's first directory that say how the file stores, turns and prints its
@@ -31,12 +29,13 @@ Exception Damaged(const std::string &fileName, std::string reason)
 // writes the picture's own), the XMP and IPTC blocks (read into their own data) and
 // Photoshop's resources, which hold a thumbnail.
 const std::set<std::string> StorageTags = {
-    "Orientation", "XResolution", "YResolution", "ResolutionUnit", "NewSubfileType", "SubfileType", "ImageWidth", "ImageLength", "BitsPerSample", "Compression",
-    "PhotometricInterpretation", "FillOrder", "StripOffsets", "SamplesPerPixel", "RowsPerStrip",
-    "StripByteCounts", "PlanarConfiguration", "Predictor", "TileWidth", "TileLength", "TileOffsets",
-    "TileByteCounts", "SubIFDs", "ExtraSamples", "SampleFormat", "JPEGTables", "JPEGInterchangeFormat",
-    "JPEGInterchangeFormatLength", "YCbCrCoefficients", "YCbCrSubSampling", "YCbCrPositioning",
-    "ReferenceBlackWhite", "XMLPacket", "IPTCNAA", "ImageResources", "ExifTag", "GPSTag", "InterColorProfile"};
+    "Orientation", "XResolution", "YResolution", "ResolutionUnit", "NewSubfileType", "SubfileType",
+    "ImageWidth", "ImageLength", "BitsPerSample", "Compression", "PhotometricInterpretation", "FillOrder",
+    "StripOffsets", "SamplesPerPixel", "RowsPerStrip", "StripByteCounts", "PlanarConfiguration", "Predictor",
+    "TileWidth", "TileLength", "TileOffsets", "TileByteCounts", "SubIFDs", "ExtraSamples", "SampleFormat",
+    "JPEGTables", "JPEGInterchangeFormat", "JPEGInterchangeFormatLength", "YCbCrCoefficients",
+    "YCbCrSubSampling", "YCbCrPositioning", "ReferenceBlackWhite", "XMLPacket", "IPTCNAA", "ImageResources",
+    "ExifTag", "GPSTag", "InterColorProfile"};
 
 // XMP properties of the same kind. (The XMP thumbnail, Xmp.xmp.Thumbnails, goes too.)
 const std::set<std::string> StorageProperties = {
