@@ -179,8 +179,9 @@ std::string UsageText()
             "rotation, scale) and resampled; a picture that cannot be registered is refused.\n"
             "The fused picture carries the colour profile of the first picture and, as .jpg, .png or\n"
             ".tif, its metadata (camera, lens, exposure, date, GPS, copyright, keywords; upright,\n"
-            "without its thumbnail) unless --no-metadata is given. When every picture has 16 bits\n"
-            "per channel, it keeps 16 bits as .png or .tif; other formats get 8 bits.\n"
+            "without its thumbnail) unless --no-metadata is given; damaged metadata is left out,\n"
+            "with a warning. When every picture has 16 bits per channel, it keeps 16 bits as .png\n"
+            "or .tif; other formats get 8 bits.\n"
             "Maps are written losslessly in the format their extension names (.png, .bmp, .tif,\n"
             ".ppm/.pgm). Nothing is written unless all the work succeeds. On a terminal a progress\n"
             "line shows on standard error. Exit status: 0 done, 1 failed, 2 bad usage.\n";
