@@ -341,11 +341,12 @@ void TForm1::SavePane(TImage *pane, TSavePictureDialog *dialog, const QString &w
             return;
         BusyCursor busy;
         QString metadataNote;
+        const auto metadataLeftOut = [&metadataNote](const std::string &why) {
+            metadataNote = QStringLiteral(", without its metadata, which could not be written (%1)")
+                               .arg(QString::fromStdString(why));
+        };
         if (asPicture)
-            picture.SaveToFile(dialog->FileName, PictureSaveOptions{.metadataWarning = [&metadataNote](const std::string &why) {
-                metadataNote = QStringLiteral(", without its metadata, which could not be written (%1)")
-                                   .arg(QString::fromStdString(why));
-            }});
+            picture.SaveToFile(dialog->FileName, PictureSaveOptions{.metadataWarning = metadataLeftOut});
         else
             picture.SaveToFile(dialog->FileName);
         Report(QStringLiteral("Saved the %1 (%2) to %3%4")

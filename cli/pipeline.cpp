@@ -260,11 +260,11 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
         fused->Bitmap() = stack->Result();
         fused->SetColourProfile(std::move(colourProfile));
         fused->SetMetadata(metadata);
-        const PictureSaveOptions save{
-            .jpegQuality = options.jpegQuality, .metadataWarning = [&warnings, &files, &options](const std::string &why) {
-                warnings.push_back("The metadata of " + files[0] + " could not be written into " + options.fusedFile
-                                   + " (" + why + "). The fused picture is written without it.");
-            }};
+        PictureSaveOptions save{.jpegQuality = options.jpegQuality};
+        save.metadataWarning = [&warnings, &files, &options](const std::string &why) {
+            warnings.push_back("The metadata of " + files[0] + " could not be written into " + options.fusedFile + " ("
+                               + why + "). The fused picture is written without it.");
+        };
         written.Write(outputs.fused, [fused, save](const std::string &file) { fused->SaveToFile(file, save); });
     }
     written.Commit();
