@@ -38,6 +38,8 @@ const Option options[] = {
      [](CliOptions &o, const std::string &v) { o.fromDominance = v; }},
     {"--jpeg-quality", "Q", "quality 1 to 100 of a --fused JPEG (default 95)",
      [](CliOptions &o, const std::string &v) { o.jpegQuality = JpegQuality(v); }},
+    {"--no-metadata", nullptr, "write --fused without the first picture's metadata (EXIF, XMP, IPTC)",
+     [](CliOptions &o, const std::string &) { o.noMetadata = true; }},
     {"--align", nullptr, "register every picture onto the first before comparing",
      [](CliOptions &o, const std::string &) { o.align = true; }},
     {"--verbose", nullptr, "report the transform found for each aligned picture",
@@ -90,6 +92,8 @@ void RequirePictureForm(const CliOptions &o, const std::set<std::string> &given)
 // Checks that the options and pictures make one of the two forms of the command.
 void RequireOneForm(const CliOptions &o, const std::set<std::string> &given)
 {
+    if (o.noMetadata && o.fusedFile.empty())
+        throw UsageError("--no-metadata concerns the --fused picture; give --fused FILE");
     if (!o.fromDominance.empty())
         RequireRegionForm(o);
     else
@@ -178,8 +182,11 @@ std::string UsageText()
             "The second and later pictures must be at least as large as the first; of a larger one\n"
             "the top-left part is used. With --align each is registered onto the first (shift,\n"
             "rotation, scale) and resampled; a picture that cannot be registered is refused.\n"
-            "The fused picture carries the colour profile of the first picture. When every picture\n"
-            "has 16 bits per channel, it keeps 16 bits as .png or .tif; other formats get 8 bits.\n"
+            "The fused picture carries the colour profile of the first picture and, as .jpg, .png or\n"
+            ".tif, its metadata (camera, lens, exposure, date, GPS, copyright, keywords; upright,\n"
+            "without its thumbnail) unless --no-metadata is given; damaged metadata is left out,\n"
+            "with a warning. When every picture has 16 bits per channel, it keeps 16 bits as .png\n"
+            "or .tif; other formats get 8 bits.\n"
             "Maps are written losslessly in the format their extension names (.png, .bmp, .tif,\n"
             ".ppm/.pgm). Nothing is written unless all the work succeeds. On a terminal a progress\n"
             "line shows on standard error. Exit status: 0 done, 1 failed, 2 bad usage.\n";

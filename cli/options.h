@@ -20,6 +20,7 @@ struct CliOptions {
     std::string fusedFile;
     std::string sourceMapFile;         // the number of each fused pixel's shot, 1 to N
     int jpegQuality = 95;              // of a fused picture written as JPEG
+    bool noMetadata = false;           // the fused picture without the first picture's metadata
     bool align = false;                // register every picture onto the first before comparing
     bool quiet = false;                // no progress line
     bool verbose = false;              // a line for each transform alignment finds

@@ -107,10 +107,15 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
     OutputSet written(outputs.targets);
     ShotMaps maps(options, outputs, written, progress);
     const bool sourceMap = !options.sourceMapFile.empty();
-    StackResult stack = FuseStack(
-        options.pictures, {.align = options.align, .fuse = !options.fusedFile.empty() || sourceMap, .sourceMap = sourceMap},
-        maps);
+    StackResult stack = FuseStack(options.pictures,
+                                  {.align = options.align,
+                                   .fuse = !options.fusedFile.empty() || sourceMap,
+                                   .sourceMap = sourceMap,
+                                   .metadata = !options.noMetadata},
+                                  maps);
     progress.Clear();
+    // The fusion's and the fused picture's save's; printed once every output is in place.
+    std::vector<std::string> warnings = std::move(stack.warnings);
 
     if (std::optional<DominanceFold> &dominance = maps.Dominance()) {
         TPicture map;
@@ -133,11 +138,16 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
     }
     if (!options.fusedFile.empty()) {
         auto fused = std::make_shared<TPicture>(std::move(stack.fused));
-        written.Write(outputs.fused, [fused, quality = options.jpegQuality](const std::string &file) {
-            fused->SaveToFile(file, PictureSaveOptions{.jpegQuality = quality});
-        });
+        PictureSaveOptions save{.jpegQuality = options.jpegQuality};
+        save.metadataWarning = [&warnings, &options, first = stack.shots[stack.reference].file](const std::string &why) {
+            warnings.push_back("The metadata of " + first + " could not be written into " + options.fusedFile + " ("
+                               + why + "). The fused picture is written without it.");
+        };
+        written.Write(outputs.fused, [fused, save](const std::string &file) { fused->SaveToFile(file, save); });
     }
     written.Commit();
+    for (const std::string &warning : warnings)
+        progress.Warn(warning);
 }
 
 void RunOnDominanceMap(const CliOptions &options, std::ostream &messages)

@@ -6,6 +6,7 @@
 #include "picture.h"
 #include "picture_bytes.h"
 #include "scratch_files.h"
+#include "tagged_pictures.h"
 #include "test_bitmaps.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +145,7 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutputAndBadUsageToStandardErrorWithStatus
         {"--jpeg-quality", "90", "a.png", "b.png", "c.png"}, {"--fused", "f.jpg", "--jpeg-quality", "101", "a", "b"},
         {"--fused", "f.jpg", "--jpeg-quality=9x", "a", "b"}, {"--align", "--align", "a", "b", "c"},
         {"--quiet=yes", "a", "b", "c"}, Concat({"--fused", "f.png"}, Words(256, "a.png")),
+        {"--no-metadata", "--dominance", "d.png", "a.png", "b.png"},
     };
     for (const Words &command : commands) {
         SCOPED_TRACE(::testing::PrintToString(command));
@@ -388,4 +390,34 @@ TEST_F(Cli, AlignsOntoTheFirstPictureOrRefuses)
     const CliRun refused = Run({"--align", "--fused", (Out() / "refused.png").string(), pictures[0], other});
     ExpectOneLineFailure(refused, "Cannot align " + other + " with " + pictures[0] + ": ");
     EXPECT_EQ(Listing(Out()), before);
+}
+
+// The fused picture carries the first picture's metadata, none with --no-metadata; damaged
+// metadata is left out with one warning line, and the fusion goes on.
+TEST_F(Cli, FusedPictureCarriesTheFirstPicturesMetadata)
+{
+    const std::string tagged = (scratch_ / "tagged.jpg").string(), damaged = (scratch_ / "damaged.jpg").string();
+    TPicture shot;
+    shot.Assign(ChannelBitmap({PatternTable(40, 30, 1), PatternTable(40, 30, 2), PatternTable(40, 30, 3)}));
+    shot.SaveToFile(tagged, PictureSaveOptions{});
+    WriteTags(tagged, ShotTags());
+    std::string bytes = ReadFile(tagged);
+    bytes.replace(bytes.find("Exif\0\0"s) + 6, 4, "XXXX"); // no TIFF header: a corrupt EXIF block
+    WriteFile(damaged, bytes);
+    const std::vector<std::tuple<std::string, Words, std::string>> cases = { // first picture, options, warning
+        {tagged, {}, ""},
+        {tagged, {"--no-metadata"}, ""},
+        {damaged, {}, "edgedom-cli: warning: The metadata of " + damaged + " is damaged ("},
+    };
+    for (const auto &[first, options, warning] : cases) {
+        SCOPED_TRACE(first + " " + testing::PrintToString(options));
+        const fs::path fused = Out() / "fused.jpg";
+        const CliRun run = Run(Concat(Concat({"--fused", fused.string()}, options), {first, first}));
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.substr(0, warning.size()), warning);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), warning.empty() ? 0 : 1) << run.err;
+        const bool carried = first == tagged && options.empty();
+        EXPECT_EQ(ReadTags(fused.string())["Exif.Image.Model"], carried ? "Canon EOS 5D Mark IV" : "");
+        EXPECT_EQ(ReadTags(fused.string()).empty(), !carried);
+    }
 }

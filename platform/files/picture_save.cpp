@@ -4,6 +4,7 @@
 #include "picture.h"
 
 #include "exception.h"
+#include "metadata_embedding.h"
 #include "vector_clones.h"
 
 #include <QBuffer>
@@ -173,10 +174,10 @@ void WriteAtomically(const QString &name, const QByteArray &bytes, const std::st
                                       + "). Check that the disk has free space.");
 }
 
-// Saves the bitmap in the format its extension names: as a picture with these options, or
-// without them as a map.
-void Save(const TBitmap &bitmap, const std::vector<std::uint8_t> &profile, const std::string &fileName,
-          const std::optional<PictureSaveOptions> &picture)
+// Saves the bitmap in the format its extension names: as a picture with these options and
+// the metadata, or without them as a map.
+void Save(const TBitmap &bitmap, const std::vector<std::uint8_t> &profile, const PictureMetadata &metadata,
+          const std::string &fileName, const std::optional<PictureSaveOptions> &picture)
 {
     if (bitmap.Empty())
         throw Exception("There is nothing to save: the picture is empty.");
@@ -184,7 +185,13 @@ void Save(const TBitmap &bitmap, const std::vector<std::uint8_t> &profile, const
     const QFileInfo file(name);
     const SaveFormat &format = FormatFor(file, bitmap.PixelFormat(), picture.has_value(), fileName);
     CheckReplaceable(file, fileName);
-    WriteAtomically(name, Encode(bitmap, format, profile, picture, fileName), fileName);
+    QByteArray bytes = Encode(bitmap, format, profile, picture, fileName);
+    const FileBytes withMetadata = WithMetadata(bytes.constData(), static_cast<std::size_t>(bytes.size()), metadata,
+                                                bitmap.Width(), bitmap.Height(), picture.value_or(PictureSaveOptions{}),
+                                                fileName);
+    if (withMetadata.owner)
+        bytes = QByteArray::fromRawData(withMetadata.data, static_cast<qsizetype>(withMetadata.size));
+    WriteAtomically(name, bytes, fileName);
 }
 
 std::vector<std::string> Extensions(bool lossy)
@@ -198,14 +205,14 @@ std::vector<std::string> Extensions(bool lossy)
 
 } // namespace
 
-void TPicture::SaveToFile(const std::string &fileName) const { Save(bitmap_, colourProfile_, fileName, {}); }
+void TPicture::SaveToFile(const std::string &fileName) const { Save(bitmap_, colourProfile_, {}, fileName, {}); }
 
 void TPicture::SaveToFile(const std::string &fileName, const PictureSaveOptions &options) const
 {
     if (options.jpegQuality < 1 || options.jpegQuality > 100)
         throw SaveError(fileName, "the JPEG quality must be from 1 to 100, not " + std::to_string(options.jpegQuality)
                                       + ".");
-    Save(bitmap_, colourProfile_, fileName, options);
+    Save(bitmap_, colourProfile_, metadata_, fileName, options);
 }
 
 std::vector<std::string> TPicture::LosslessExtensions() { return Extensions(false); }
