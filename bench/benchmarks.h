@@ -17,6 +17,7 @@ void RegisterDominanceBenchmarks();
 void RegisterRegionMapBenchmarks();
 void RegisterPictureLoadBenchmarks();
 void RegisterFocusStackBenchmarks();
+void RegisterBrushStrokeBenchmarks();
 
 // An input of a benchmark, built on the benchmark's first run rather than at registration.
 using BenchInput = std::function<const TBitmap &()>;
