@@ -25,9 +25,9 @@ struct BrushStroke {
 
 // The largest brush.
 constexpr double MaxBrushRadius = 500;
-// How far from the origin a stroke's point may lie: beyond any picture's side, and near enough
-// that a pixel's distance to the path keeps the precision the hard edge needs.
-constexpr double MaxStrokeCoordinate = 1e7;
+// How far from the origin a stroke's point may lie: far beyond the side of any camera's picture,
+// and near enough that a pixel's distance to the path keeps the precision the hard edge needs.
+constexpr double MaxStrokeCoordinate = 1e6;
 
 // What keeps a stroke from being painted, in a user's words ("its radius, 600, is not above 0
 // and at most 500"), or empty when nothing does: a radius above 0 and at most MaxBrushRadius, at

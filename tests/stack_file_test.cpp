@@ -81,7 +81,8 @@ TEST_F(StackFileTest, UnusableFilesAreRefusedSayingWhatIsWrongAndWhere)
         {WithStrokes(R"({"shot": 1, "radius": 3, "points": [[1, "2"]]})"), "its point 1 is not two numbers"},
         {WithStrokes(R"({"shot": 1, "radius": 3, "points": [[1, 2, 3]]})"), "its point 1 is not two numbers"},
         {WithStrokes(R"({"shot": 1, "radius": 3, "points": [[1e999, 2]]})"), "not JSON (illegal number"},
-        {WithStrokes(R"({"shot": 1, "radius": 3, "points": [[1, -3e7]]})"), "its point 1 has the coordinate -30000000"},
+        {WithStrokes(R"({"shot": 1, "radius": 3, "points": [[1, -3e6]]})"),
+         "its point 1 has the coordinate -3000000, not a number within +-1000000"},
         {R"({"edgedom-stack": 1, "shots": ["1.png", "4.png"]})", "shot 2, " + (folder_ / "4.png").string() + ", is missing"},
         {R"({"edgedom-stack": 1, "shots": ["folder.png"]})", "shot 1, " + (folder_ / "folder.png").string() + ", is a folder"},
     };
@@ -92,7 +93,7 @@ TEST_F(StackFileTest, UnusableFilesAreRefusedSayingWhatIsWrongAndWhere)
         EXPECT_NE(message.find(words), std::string::npos) << message << "\n  does not say: " << words;
     }
     EXPECT_EQ(Refusal(R"({"edgedom-stack": 1, "shots": ["1.png"], "later": {"x": 1}})"), ""); // keys it does not know
-    EXPECT_EQ(Refusal(WithStrokes(R"({"shot": 3, "radius": 500, "points": [[-1e7, 1e7]], "pressure": 0.5})")), "");
+    EXPECT_EQ(Refusal(WithStrokes(R"({"shot": 3, "radius": 500, "points": [[-1e6, 1e6]], "pressure": 0.5})")), "");
     EXPECT_THROW(ReadStackFile((folder_ / "missing.edgedom").string()), Exception);
     EXPECT_THROW(ReadStackFile((folder_ / "folder.png").string()), Exception);
 }
