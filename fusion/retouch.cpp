@@ -25,13 +25,13 @@ void RequirePaintable(const StackResult &result, const BrushStroke &stroke, std:
     if (!fault.empty())
         throw Exception(head + fault + ".");
     const int count = static_cast<int>(result.shots.size());
+    const std::string paints = head + "it paints from shot " + std::to_string(stroke.shot + 1);
     if (stroke.shot < 0 || stroke.shot >= count)
-        throw Exception(head + "it paints from shot " + std::to_string(stroke.shot + 1) + ", but the stack has "
-                        + std::to_string(count) + " shots.");
+        throw Exception(paints + ", but the stack has " + std::to_string(count) + " shots.");
     const ShotReport &shot = result.shots[static_cast<std::size_t>(stroke.shot)];
+    const std::string why = shot.reason.empty() ? "" : ": " + WithoutFullStop(shot.reason);
     if (shot.state != ShotState::Fused)
-        throw Exception(head + "it paints from shot " + std::to_string(stroke.shot + 1) + " (" + Name(shot.file)
-                        + "), which was left out of the fusion" + (shot.reason.empty() ? "" : ": " + WithoutFullStop(shot.reason))
+        throw Exception(paints + " (" + Name(shot.file) + "), which was left out of the fusion" + why
                         + ". Take the shot into the stack again, or remove the stroke.");
 }
 
@@ -58,8 +58,7 @@ public:
     Retouch(const StackResult &result, const std::vector<BrushStroke> &strokes)
         : strokes_(strokes), picture_(result.fused.Bitmap()), sources_(result.sourceMap),
           area_(BoundsOf(strokes, picture_.Width(), picture_.Height())),
-          ranks_(static_cast<std::size_t>(area_.right - area_.left) * static_cast<std::size_t>(area_.bottom - area_.top),
-                 -1)
+          ranks_(static_cast<std::size_t>(area_.right - area_.left) * static_cast<std::size_t>(area_.bottom - area_.top), -1)
     {
     }
 
@@ -83,7 +82,8 @@ private:
                    std::uint8_t number)
     {
         const int step = TBitmap::BytesPerPixel(picture_.PixelFormat());
-        const std::uint8_t *from = pixels.ScanLine(span.y), *shown = coverage.Empty() ? nullptr : coverage.ScanLine(span.y);
+        const std::uint8_t *from = pixels.ScanLine(span.y);
+        const std::uint8_t *shown = coverage.Empty() ? nullptr : coverage.ScanLine(span.y);
         std::uint8_t *to = picture_.ScanLine(span.y), *source = sources_.Empty() ? nullptr : sources_.ScanLine(span.y);
         int *ranks = ranks_.data() + static_cast<std::size_t>(span.y - area_.top) * (area_.right - area_.left);
         // A pixel the shot shows that no later stroke painted yet takes the shot's bytes and number.

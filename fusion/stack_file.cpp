@@ -22,7 +22,10 @@ namespace {
 // A stack file holds a few numbers per point of the strokes: anything larger is something else.
 constexpr qint64 MaxStackFileBytes = 64 << 20;
 
-std::string NumberText(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest).toStdString(); }
+std::string NumberText(double value)
+{
+    return QString::number(value, 'g', QLocale::FloatingPointShortest).toStdString();
+}
 
 // The folder a stack file's shots are named relative to.
 QDir FolderOf(const std::string &fileName) { return QDir(QFileInfo(QString::fromStdString(fileName)).absolutePath()); }
@@ -69,9 +72,10 @@ private:
             Fail("it is not an edgedom stack file (it has no \"edgedom-stack\" version)");
         if (!version.isDouble())
             Fail("its \"edgedom-stack\" version is not a number");
-        if (version.toDouble() != StackFileVersion)
-            Fail("it is of version " + NumberText(version.toDouble()) + ", and this program reads version "
-                 + std::to_string(StackFileVersion) + (version.toDouble() > StackFileVersion ? ": a later edgedom wrote it" : ""));
+        const double number = version.toDouble();
+        if (number != StackFileVersion)
+            Fail("it is of version " + NumberText(number) + ", and this program reads version "
+                 + std::to_string(StackFileVersion) + (number > StackFileVersion ? ": a later edgedom wrote it" : ""));
     }
 
     std::vector<std::string> Shots(const QJsonValue &value) const
