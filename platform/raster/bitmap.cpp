@@ -77,6 +77,26 @@ EDGEDOM_VECTOR_CLONES void WidenRowTo48(const std::uint8_t *__restrict from, std
         channels[i] = static_cast<std::uint16_t>(from[i] * 257);
 }
 
+} // namespace
+
+// Defined before the rows below use them: clang takes a function for several CPUs only at its
+// first declaration.
+EDGEDOM_VECTOR_CLONES void SpreadToThreeBytes(const std::uint8_t *__restrict bytes, std::uint8_t *__restrict pixels,
+                                              int width)
+{
+    SpreadToThreeBytes(bytes, pixels, width, [](std::uint8_t value) { return value; });
+}
+
+EDGEDOM_VECTOR_CLONES void RoundRowTo24(const std::uint8_t *from, std::uint8_t *to, int width)
+{
+    const auto *channels = reinterpret_cast<const std::uint16_t *>(from);
+    // Each byte gets its 16-bit channel rounded to 8 bits.
+    for (int i = 0; i < 3 * width; ++i)
+        to[i] = static_cast<std::uint8_t>(RoundTo8Bits(channels[i]));
+}
+
+namespace {
+
 // Copies a row of `from` pixels into a separate row of `to` pixels, as many bytes a pixel or more.
 void CopyRow(const std::uint8_t *from, TPixelFormat fromFormat, std::uint8_t *to, TPixelFormat toFormat, int width)
 {
@@ -102,20 +122,6 @@ void NarrowRow(const std::uint8_t *from, TPixelFormat fromFormat, std::uint8_t *
 }
 
 } // namespace
-
-EDGEDOM_VECTOR_CLONES void SpreadToThreeBytes(const std::uint8_t *__restrict bytes, std::uint8_t *__restrict pixels,
-                                              int width)
-{
-    SpreadToThreeBytes(bytes, pixels, width, [](std::uint8_t value) { return value; });
-}
-
-EDGEDOM_VECTOR_CLONES void RoundRowTo24(const std::uint8_t *from, std::uint8_t *to, int width)
-{
-    const auto *channels = reinterpret_cast<const std::uint16_t *>(from);
-    // Each byte gets its 16-bit channel rounded to 8 bits.
-    for (int i = 0; i < 3 * width; ++i)
-        to[i] = static_cast<std::uint8_t>(RoundTo8Bits(channels[i]));
-}
 
 // Rebuilds the pixel buffer for a new size, or for a format of as many bytes a pixel or
 // more; the overlapping top-left part of the old pixels is carried over, the rest is 0.
