@@ -30,6 +30,12 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<std::vector<std::string>> ChooseOpenFiles(const std::string &, const std::string &,
+                                                            const std::string &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseFolder(const std::string &, const std::string &) override { return std::nullopt; }
     void Message(const std::string &) override {}
     void Error(const std::string &text) override
     {

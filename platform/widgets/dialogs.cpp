@@ -59,10 +59,41 @@ public:
         return ChooseFile(QFileDialog::AcceptSave, title, folder, filter);
     }
 
+    std::optional<std::vector<std::string>> ChooseOpenFiles(const std::string &title, const std::string &folder,
+                                                            const std::string &filter) override
+    {
+        return Choose(QFileDialog::ExistingFiles, title, folder, filter);
+    }
+
+    std::optional<std::string> ChooseFolder(const std::string &title, const std::string &folder) override
+    {
+        const std::optional<std::vector<std::string>> chosen = Choose(QFileDialog::Directory, title, folder, "");
+        return chosen ? std::optional(chosen->front()) : std::nullopt;
+    }
+
     void Message(const std::string &text) override { ShowBox(QMessageBox::NoIcon, text); }
     void Error(const std::string &text) override { ShowBox(QMessageBox::Critical, text); }
 
 private:
+    // Files or a folder to open, by Qt's own dialog in the given mode.
+    static std::optional<std::vector<std::string>> Choose(QFileDialog::FileMode mode, const std::string &title,
+                                                          const std::string &folder, const std::string &filter)
+    {
+        OverrideCursorPause pause;
+        QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title),
+                           QString::fromStdString(folder), QString::fromStdString(filter));
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setFileMode(mode);
+        if (mode == QFileDialog::Directory)
+            dialog.setOption(QFileDialog::ShowDirsOnly);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        std::vector<std::string> chosen;
+        for (const QString &file : dialog.selectedFiles())
+            chosen.push_back(file.toStdString());
+        return chosen;
+    }
+
     static std::optional<std::string> ChooseFile(QFileDialog::AcceptMode mode, const std::string &title,
                                                  const std::string &folder, const std::string &filter)
     {
@@ -107,15 +138,15 @@ std::string FolderOf(const std::string &fileName)
     return QFileInfo(QString::fromStdString(fileName)).absolutePath().toStdString();
 }
 
-std::string OpenFilter()
+} // namespace
+
+std::string OpenPictureFilter()
 {
     std::string patterns;
     for (const std::string &pattern : TPicture::ReadablePatterns())
         patterns += (patterns.empty() ? "" : " ") + pattern;
     return "Pictures (" + patterns + ");;All files (*)";
 }
-
-} // namespace
 
 std::string SaveFilterFor(const std::vector<std::string> &extensions)
 {
@@ -136,7 +167,7 @@ void SetUserDialogs(UserDialogs *dialogs) { replacement = dialogs; }
 
 void ShowMessage(const std::string &text) { CurrentUserDialogs().Message(text); }
 
-TOpenPictureDialog::TOpenPictureDialog(QObject *parent) : QObject(parent), Filter(OpenFilter()) {}
+TOpenPictureDialog::TOpenPictureDialog(QObject *parent) : QObject(parent), Filter(OpenPictureFilter()) {}
 
 bool TOpenPictureDialog::Execute()
 {
