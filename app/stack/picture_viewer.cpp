@@ -227,7 +227,8 @@ QRect PictureViewer::BrushBounds() const
     if (!paintMode_ || brushRadius_ <= 0.0 || !mouse_)
         return {};
     const double reach = brushRadius_ * view_.Zoom() + 3;
-    return QRectF(*mouse_ - QPointF(reach, reach), QSizeF(2 * reach, 2 * reach)).toAlignedRect();
+    const QRectF outline(*mouse_ - QPointF(reach, reach), QSizeF(2 * reach, 2 * reach));
+    return (outline & QRectF(rect())).toAlignedRect();
 }
 
 // The brush as a white circle inside a black one, which shows on dark and light pictures.
