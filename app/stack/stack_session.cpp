@@ -12,13 +12,9 @@
 #include <filesystem>
 #include <utility>
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 namespace {
 
 constexpr int ThumbnailSide = 112;
-constexpr int WorkNiceness = 5; // of the threads that fuse
 
 // Runs call on receiver's thread (the window's) once the events before it are handled; dropped
 // when the receiver is gone by then.
@@ -64,7 +60,7 @@ std::string NameOf(const std::string &path)
 // What a fusion that finished gives the session, made on the worker's thread.
 struct StackSession::Outcome {
     StackResult stack;
-    std::shared_ptr<const DisplayPicture> fusedView, sourceView;
+    std::shared_ptr<const DisplayPicture> fusedView;
 };
 
 // Hears the engine on the worker's thread and passes on what the window shows: the stage as a
@@ -137,6 +133,7 @@ void StackSession::Open(const std::vector<std::string> &paths)
         files = std::move(folder.pictures), skipped = std::move(folder.skipped);
     } else {
         files = InNaturalOrder(std::move(files));
+        name = files.empty() ? std::string() : NameOf(files.front());
     }
     if (files.size() < 2)
         throw Exception("A stack needs at least two shots to fuse, and " + name + " gives one. Open two or more "
@@ -153,8 +150,8 @@ void StackSession::Open(const std::vector<std::string> &paths)
     result_.reset();
     fusedView_.reset();
     sourceView_.reset();
+    StartFusion(); // busy before the window hears of the new stack, so it never shows it as done
     emit StackOpened();
-    StartFusion();
 }
 
 void StackSession::SetAlign(bool align)
@@ -183,17 +180,16 @@ void StackSession::StartFusion()
     const StackOptions options{.align = align_, .sourceMap = true, .leaveOutBadShots = true};
     SetBusy(true);
     fusion_ = jobs_.Start([this, request, files, options](std::stop_token stop) {
-        // Below the window's own thread, so that it is never kept waiting by the work it asked
-        // for; the threads the engine starts to read shots inherit this.
-        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), WorkNiceness);
         Reporter reporter(this, request);
         try {
             auto outcome = std::make_shared<Outcome>();
             outcome->stack = FuseStack(files, options, reporter, stop);
             outcome->fusedView = DisplayPicture::FromBitmap(outcome->stack.fused.Bitmap());
-            outcome->sourceView =
-                DisplayPicture::FromIndexed(outcome->stack.sourceMap, SourceColours(static_cast<int>(files.size())));
             Post(this, [this, request, outcome] { OnFused(request, outcome); });
+            // The source map's copy only after the fused picture shows, which is what the user waits for.
+            std::shared_ptr<const DisplayPicture> sourceView =
+                DisplayPicture::FromIndexed(outcome->stack.sourceMap, SourceColours(static_cast<int>(files.size())));
+            Post(this, [this, request, sourceView] { OnSourceView(request, sourceView); });
         } catch (const FusionCancelled &) {
         } catch (const Exception &failure) {
             Post(this, [this, request, message = QString::fromStdString(failure.Message())] { OnFailed(request, message); });
@@ -283,12 +279,21 @@ void StackSession::OnFused(int request, std::shared_ptr<Outcome> outcome)
     if (request != request_)
         return;
     fusedView_ = std::move(outcome->fusedView);
-    sourceView_ = std::move(outcome->sourceView);
+    sourceView_.reset();
+    resultRequest_ = request;
     result_ = std::shared_ptr<const StackResult>(outcome, &outcome->stack);
     for (std::size_t i = 0; i < shots_.size(); ++i)
         shots_[i].report = result_->shots[i];
+    emit FusionDone(); // the window shows the new picture, then hears that the work is over
     SetBusy(false);
-    emit FusionDone();
+}
+
+void StackSession::OnSourceView(int request, std::shared_ptr<const DisplayPicture> view)
+{
+    if (request != resultRequest_) // of a result no longer shown
+        return;
+    sourceView_ = std::move(view);
+    emit SourceViewReady();
 }
 
 void StackSession::OnFailed(int request, QString message)

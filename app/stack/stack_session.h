@@ -54,6 +54,7 @@ public:
     // The last fusion that finished, kept while another runs: null before the first.
     const StackResult *Result() const noexcept { return result_.get(); }
     std::shared_ptr<const DisplayPicture> FusedView() const noexcept { return fusedView_; }
+    // Null until SourceViewReady, a moment after FusionDone.
     std::shared_ptr<const DisplayPicture> SourceView() const noexcept { return sourceView_; }
 
     // Reads shot index again, as it was fused (moved when aligned), and shows it by ShotViewReady.
@@ -69,7 +70,8 @@ signals:
     void StackOpened();                      // a new list of shots
     void ShotChanged(int index);             // its state or thumbnail
     void Progress(const QString &stage, double fraction);
-    void FusionDone();                       // Result and the views are new
+    void FusionDone();                       // Result and the fused picture's view are new
+    void SourceViewReady();                  // the source map's view, soon after
     void FusionFailed(const QString &message);
     void BusyChanged(bool busy);
     void ShotViewReady(int index, std::shared_ptr<const DisplayPicture> view);
@@ -86,6 +88,7 @@ private:
     void SetBusy(bool busy);
     void OnShot(int request, int index, ShotReport report, QImage thumbnail);
     void OnFused(int request, std::shared_ptr<Outcome> outcome);
+    void OnSourceView(int request, std::shared_ptr<const DisplayPicture> view);
     void OnFailed(int request, QString message);
 
     std::string name_;
@@ -94,6 +97,7 @@ private:
     bool align_ = false;
     bool busy_ = false;
     int request_ = 0, shotRequest_ = 0; // the requests whose answers count
+    int resultRequest_ = 0;             // the request that made the result kept
     std::shared_ptr<const StackResult> result_;
     std::shared_ptr<const DisplayPicture> fusedView_, sourceView_;
     std::stop_source fusion_, shotLoad_;

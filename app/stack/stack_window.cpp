@@ -70,6 +70,11 @@ StackWindow::StackWindow(QWidget *parent) : TForm(parent), session_(std::make_un
             [this](int index) { strip_->ShowShot(index, session_->Shots()[index]); });
     connect(session_.get(), &StackSession::Progress, this, &StackWindow::OnProgress);
     connect(session_.get(), &StackSession::FusionDone, this, &StackWindow::OnFusionDone);
+    connect(session_.get(), &StackSession::SourceViewReady, this, [this] {
+        if (view_ == View::SourceMap)
+            ShowSourceMap();
+        UpdateActions();
+    });
     connect(session_.get(), &StackSession::FusionFailed, this,
             [this](const QString &message) { CurrentUserDialogs().Error(message.toStdString()); });
     connect(session_.get(), &StackSession::BusyChanged, this, &StackWindow::OnBusyChanged);
@@ -320,10 +325,9 @@ void StackWindow::OnFusionDone()
     const StackResult &result = *session_->Result();
     const auto fused = std::count_if(result.shots.begin(), result.shots.end(),
                                      [](const ShotReport &shot) { return shot.state == ShotState::Fused; });
-    if (view_ == View::SourceMap)
-        ShowSourceMap();
-    else if (view_ == View::Fused)
-        ShowFused();
+    if (view_ == View::Fused)
+        ShowFused(); // a source map shown is replaced once the new one's copy is made
+
     Report(tr("Fused %1 of %2 shots into %3").arg(fused).arg(result.shots.size())
                .arg(QString::fromStdString(SizeText(result.fused.Bitmap()))));
 }
@@ -378,7 +382,7 @@ void StackWindow::UpdateActions()
 {
     const bool fused = session_->Result() != nullptr;
     showFused_->setEnabled(fused);
-    showSourceMap_->setEnabled(fused);
+    showSourceMap_->setEnabled(session_->SourceView() != nullptr);
     saveSourceMap_->setEnabled(fused);
     progress_->setVisible(session_->Busy());
     cancel_->setVisible(session_->Busy());
