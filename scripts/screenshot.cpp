@@ -4,12 +4,14 @@
 //     the real form after a whole session (Picture1 to Picture3, Add, Process, Fuse) with the
 //     dialogs answered by script, the all-in-focus picture shown and the mouse over it;
 //   edgedom-screenshot --stack FOLDER OUTPUT.png
-//     the stack window once it has fused the shots of the folder, the mouse over the picture.
+//     the stack window once it has fused the shots of the folder, aligned, the mouse over the
+//     picture (the choice to align is kept in the settings, as the window keeps it).
 #include "Unit1.h"
 #include "dialogs.h"
 #include "picture_viewer.h"
 #include "stack_window.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QEventLoop>
 #include <QMouseEvent>
@@ -81,6 +83,7 @@ int StackWindowPicture(const char *folder, const char *output)
     QEventLoop fused;
     QObject::connect(&window.Session(), &StackSession::SourceViewReady, &fused, &QEventLoop::quit);
     QObject::connect(&window.Session(), &StackSession::FusionFailed, &fused, &QEventLoop::quit);
+    window.findChild<QAction *>(QStringLiteral("alignAction"))->setChecked(true);
     window.OpenStack({folder});
     fused.exec();
     PointAtTheMiddle(&window.Viewer());

@@ -115,6 +115,15 @@ TEST_F(StackWindowSession, AFolderFusesInTheBackgroundIntoTheToolsPicture)
     Session().SaveSourceMap((stack.folder.Path() / "window-sources.png").string());
     ASSERT_TRUE(saved.wait(10000));
     EXPECT_EQ(ReadFile(stack.folder.Path() / "window-sources.png"), ReadFile(toolSources));
+
+    // A save that fails is told in an error box, and the earlier file stays as it was.
+    QSignalSpy failed(&Session(), &StackSession::SaveFailed);
+    Session().SaveFused((stack.folder.Path() / "window.png" / "inside a file.png").string());
+    ASSERT_TRUE(failed.wait(10000));
+    QApplication::processEvents();
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_NE(dialogs.errors.front().find("inside a file.png"), std::string::npos) << dialogs.errors.front();
+    EXPECT_EQ(ReadFile(stack.folder.Path() / "window.png"), ReadFile(toolFused));
 }
 
 TEST_F(StackWindowSession, ShotsThatCannotBeUsedAreLeftOutWithTheReason)

@@ -171,6 +171,7 @@ void StackWindow::BuildActions()
 
     QMenu *stack = menuBar()->addMenu(tr("&Stack"));
     alignAction_ = new QAction(tr("&Align to first shot"), this);
+    alignAction_->setObjectName(QStringLiteral("alignAction"));
     alignAction_->setCheckable(true);
     connect(alignAction_, &QAction::toggled, this, [this](bool on) {
         QSettings().setValue(AlignSetting, on);
