@@ -6,6 +6,7 @@
 #include "dominance.h"
 #include "dropped_files.h"
 #include "edge_strength.h"
+#include "exception.h"
 #include "region_map.h"
 #include "stack_files.h"
 #include "stack_fusion.h"
@@ -173,11 +174,15 @@ void TForm1::Button7Click(TObject *)
         StackObserver unseen; // Fuse runs to its end before the window redraws
         StackResult stack = FuseStack({pictures_[0].file, pictures_[1].file, pictures_[2].file},
                                       {.align = Aligning()}, unseen);
+        // Picture1's metadata goes with the picture; damaged, it is left out and the fusion goes on.
+        QString metadataNote;
+        for (const std::string &warning : stack.warnings)
+            metadataNote += QStringLiteral(". ") + QString::fromStdString(warning);
         Image6->SetAutoSize(true);
         *Image6->Picture = std::move(stack.fused);
         ui_->resultTabs->setCurrentWidget(ui_->fusedPage);
-        Report(QStringLiteral("All-in-focus picture %1 of the three pictures")
-                   .arg(SizeOf(Image6->Picture->Bitmap())));
+        Report(QStringLiteral("All-in-focus picture %1 of the three pictures%2")
+                   .arg(SizeOf(Image6->Picture->Bitmap()), metadataNote));
     });
 }
 
@@ -346,12 +351,17 @@ void TForm1::SavePane(TImage *pane, TSavePictureDialog *dialog, const QString &w
         if (!dialog->Execute())
             return;
         BusyCursor busy;
+        QString metadataNote;
+        const auto metadataLeftOut = [&metadataNote](const std::string &why) {
+            metadataNote = QStringLiteral(", without its metadata, which could not be written (%1)")
+                               .arg(QString::fromStdString(why));
+        };
         if (asPicture)
-            picture.SaveToFile(dialog->FileName, PictureSaveOptions{});
+            picture.SaveToFile(dialog->FileName, PictureSaveOptions{.metadataWarning = metadataLeftOut});
         else
             picture.SaveToFile(dialog->FileName);
-        Report(QStringLiteral("Saved the %1 (%2) to %3")
-                   .arg(what, SizeOf(picture.Bitmap()), QString::fromStdString(dialog->FileName)));
+        Report(QStringLiteral("Saved the %1 (%2) to %3%4")
+                   .arg(what, SizeOf(picture.Bitmap()), QString::fromStdString(dialog->FileName), metadataNote));
     });
 }
 

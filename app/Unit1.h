@@ -1,10 +1,11 @@
 // TForm1: the main window. Three panes show the edge strength maps of the pictures loaded
 // with Picture1 to Picture3 (or dropped on the window), a fourth the dominance map that Add
 // builds from them, a fifth the region map that Process paints, and on the fifth's second tab
-// the all-in-focus picture that Fuse makes of the three pictures; Save writes the dominance
-// map to a file, Save picture the all-in-focus picture. With "Align to Picture1" on, Picture2
-// and Picture3 are moved onto Picture1 before anything is made of them. Each handler reads a
-// pane, calls the analysis and writes a pane; the layout lives in Unit1.ui.
+// the all-in-focus picture that Fuse makes of the three pictures, with Picture1's metadata;
+// Save writes the dominance map to a file, Save picture the all-in-focus picture. With "Align
+// to Picture1" on, Picture2 and Picture3 are moved onto Picture1 before anything is made of
+// them. Each handler reads a pane, calls the analysis and writes a pane; the layout lives in
+// Unit1.ui.
 #pragma once
 
 #include "controls.h"

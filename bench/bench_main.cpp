@@ -25,6 +25,7 @@ int main(int argc, char **argv)
         RegisterRegionMapBenchmarks();
         RegisterPictureLoadBenchmarks();
         RegisterFocusStackBenchmarks();
+        RegisterBrushStrokeBenchmarks();
         if (benchmark::RunSpecifiedBenchmarks() == 0) {
             std::cerr << "edgedom-bench: no benchmark ran: the filter matches none, or the inputs are missing\n";
             return 1;

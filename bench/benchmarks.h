@@ -17,6 +17,7 @@ void RegisterDominanceBenchmarks();
 void RegisterRegionMapBenchmarks();
 void RegisterPictureLoadBenchmarks();
 void RegisterFocusStackBenchmarks();
+void RegisterBrushStrokeBenchmarks();
 // In edgedom-window-bench, which links Qt Widgets.
 void RegisterPictureViewerBenchmarks();
 

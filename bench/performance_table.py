@@ -22,6 +22,7 @@ STAGES = {
     "FocusStackFirstShot": "Focus stack: Add of the first shot (state allocated)",
     "FocusStackResult": "Focus stack: Result (seam feathering)",
     "DominanceFold": "Dominance of N maps, folded (N = 3)",
+    "BrushStroke": "Brush stroke: one segment painted (radius 50, 40 px long)",
 }
 
 
@@ -142,6 +143,9 @@ def targets(run, peak):
         target_line("Spiral and random maps within 2 x the real map per pixel (ns/px over the pcb map of the nearest size)",
                     worst_cases),
     ]
+    lines.append(target_line("One brush stroke segment (radius 50, 40 px) on 12.6 MP with sources at most 16 ms",
+                             [(name, run.ms("BrushStroke", "ours", name), 16.0)
+                              for name in run.inputs("BrushStroke")]))
     bytes_per_pixel = float(peak["bytes_per_pixel"]) if "bytes_per_pixel" in peak else None
     lines.append(target_line("Peak memory of edgedom-cli on the 50 MP triple at most 24 bytes per pixel",
                              [("bytes/px", bytes_per_pixel, 24.0)]))

@@ -34,10 +34,14 @@ const Option options[] = {
      [](CliOptions &o, const std::string &v) { o.regionsFile = v; }},
     {"--edge-maps", "DIR", "write the edge strength maps DIR/edge1.png to edgeN.png",
      [](CliOptions &o, const std::string &v) { o.edgeMapsDir = v; }},
+    {"--stack", "FILE", "render a stack file (.edgedom): its shots, alignment and retouching",
+     [](CliOptions &o, const std::string &v) { o.stackFile = v; }},
     {"--from-dominance", "FILE", "run only the region step, on a saved dominance map",
      [](CliOptions &o, const std::string &v) { o.fromDominance = v; }},
     {"--jpeg-quality", "Q", "quality 1 to 100 of a --fused JPEG (default 95)",
      [](CliOptions &o, const std::string &v) { o.jpegQuality = JpegQuality(v); }},
+    {"--no-metadata", nullptr, "write --fused without the first picture's metadata (EXIF, XMP, IPTC)",
+     [](CliOptions &o, const std::string &) { o.noMetadata = true; }},
     {"--align", nullptr, "register every picture onto the first before comparing",
      [](CliOptions &o, const std::string &) { o.align = true; }},
     {"--verbose", nullptr, "report the transform found for each aligned picture",
@@ -72,6 +76,28 @@ void RequireRegionForm(const CliOptions &o)
                          "--source-map and --align need pictures");
 }
 
+void RequireJpegOnlyWithFused(const CliOptions &o, const std::set<std::string> &given)
+{
+    if (given.count("--jpeg-quality") != 0 && o.fusedFile.empty())
+        throw UsageError("--jpeg-quality sets the quality of the --fused picture; give --fused FILE.jpg");
+}
+
+// The stack file names the shots and whether they are aligned; --regions' limit on their number
+// is checked once the file is read.
+void RequireStackForm(const CliOptions &o, const std::set<std::string> &given)
+{
+    if (!o.pictures.empty())
+        throw UsageError("--stack reads the shots from the stack file; remove the picture arguments");
+    if (!o.fromDominance.empty())
+        throw UsageError("--stack renders a stack and --from-dominance reads a dominance map; give one of them");
+    if (o.align)
+        throw UsageError("--stack aligns the shots as the stack file says (its \"align\"); remove --align");
+    if (!WritesAnything(o))
+        throw UsageError("with --stack, say what to write: --fused, --source-map, --dominance, --regions or "
+                         "--edge-maps");
+    RequireJpegOnlyWithFused(o, given);
+}
+
 void RequirePictureForm(const CliOptions &o, const std::set<std::string> &given)
 {
     const int count = static_cast<int>(o.pictures.size());
@@ -83,14 +109,17 @@ void RequirePictureForm(const CliOptions &o, const std::set<std::string> &given)
     if (!o.regionsFile.empty() && count > MaxRegionClasses)
         throw UsageError("--regions paints one grey per picture and tells at most " + std::to_string(MaxRegionClasses)
                          + " apart; got " + std::to_string(count) + " pictures");
-    if (given.count("--jpeg-quality") != 0 && o.fusedFile.empty())
-        throw UsageError("--jpeg-quality sets the quality of the --fused picture; give --fused FILE.jpg");
+    RequireJpegOnlyWithFused(o, given);
 }
 
-// Checks that the options and pictures make one of the two forms of the command.
+// Checks that the options and pictures make one of the three forms of the command.
 void RequireOneForm(const CliOptions &o, const std::set<std::string> &given)
 {
-    if (!o.fromDominance.empty())
+    if (o.noMetadata && o.fusedFile.empty())
+        throw UsageError("--no-metadata concerns the --fused picture; give --fused FILE");
+    if (!o.stackFile.empty())
+        RequireStackForm(o, given);
+    else if (!o.fromDominance.empty())
         RequireRegionForm(o);
     else
         RequirePictureForm(o, given);
@@ -156,6 +185,7 @@ std::string UsageText()
 {
     std::string text =
         "Usage: edgedom-cli [OPTIONS] PICTURE1 PICTURE2 [PICTURE3 ... PICTURE" + std::to_string(MaxShots) + "]\n"
+        "  or:  edgedom-cli [OPTIONS] --stack FILE.edgedom\n"
         "  or:  edgedom-cli --from-dominance FILE [--regions FILE]\n"
         "  or:  edgedom-cli --help | --version\n"
         "\n"
@@ -178,8 +208,15 @@ std::string UsageText()
             "The second and later pictures must be at least as large as the first; of a larger one\n"
             "the top-left part is used. With --align each is registered onto the first (shift,\n"
             "rotation, scale) and resampled; a picture that cannot be registered is refused.\n"
-            "The fused picture carries the colour profile of the first picture. When every picture\n"
-            "has 16 bits per channel, it keeps 16 bits as .png or .tif; other formats get 8 bits.\n"
+            "A stack file (.edgedom), which the window saves for a retouched stack, names the\n"
+            "shots, whether they are aligned and the strokes painted over their fusion; --stack\n"
+            "renders the fused picture and source map the window shows (the other maps are of\n"
+            "the shots, not retouched).\n"
+            "The fused picture carries the colour profile of the first picture and, as .jpg, .png or\n"
+            ".tif, its metadata (camera, lens, exposure, date, GPS, copyright, keywords; upright,\n"
+            "without its thumbnail) unless --no-metadata is given; damaged metadata is left out,\n"
+            "with a warning. When every picture has 16 bits per channel, it keeps 16 bits as .png\n"
+            "or .tif; other formats get 8 bits.\n"
             "Maps are written losslessly in the format their extension names (.png, .bmp, .tif,\n"
             ".ppm/.pgm). Nothing is written unless all the work succeeds. On a terminal a progress\n"
             "line shows on standard error. Exit status: 0 done, 1 failed, 2 bad usage.\n";

@@ -1,6 +1,6 @@
-// The command line of edgedom-cli: the pictures or the saved dominance map to read, the maps
-// and the all-in-focus picture to write, and how to report progress. Parsing checks only the
-// shape of the command; files are opened later, by the pipeline.
+// The command line of edgedom-cli: the pictures, the stack file or the saved dominance map to
+// read, the maps and the all-in-focus picture to write, and how to report progress. Parsing
+// checks only the shape of the command; files are opened later, by the pipeline.
 #pragma once
 
 #include "stack_limits.h"
@@ -12,7 +12,8 @@
 struct CliOptions {
     bool help = false;
     bool version = false;
-    std::vector<std::string> pictures; // 2 to 255, unless fromDominance is given
+    std::vector<std::string> pictures; // 2 to 255, unless stackFile or fromDominance is given
+    std::string stackFile;             // a stack file (.edgedom) whose shots and strokes to render
     std::string fromDominance;         // a saved dominance map to run the region step on
     std::string dominanceFile;         // where to write each output; empty: not written
     std::string regionsFile;
@@ -20,6 +21,7 @@ struct CliOptions {
     std::string fusedFile;
     std::string sourceMapFile;         // the number of each fused pixel's shot, 1 to N
     int jpegQuality = 95;              // of a fused picture written as JPEG
+    bool noMetadata = false;           // the fused picture without the first picture's metadata
     bool align = false;                // register every picture onto the first before comparing
     bool quiet = false;                // no progress line
     bool verbose = false;              // a line for each transform alignment finds

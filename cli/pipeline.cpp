@@ -5,6 +5,8 @@
 #include "output_files.h"
 #include "picture.h"
 #include "region_map.h"
+#include "retouch.h"
+#include "stack_file.h"
 #include "stack_fusion.h"
 
 #include <filesystem>
@@ -22,16 +24,16 @@ ShowMessageFn PrintTo(std::ostream &messages)
     return [&messages](const std::string &message) { messages << message << std::endl; };
 }
 
-// The outputs of a command, each with its place in the OutputSet.
+// The outputs of a command on shotCount shots, each with its place in the OutputSet.
 struct Outputs {
     std::vector<OutputTarget> targets;
     std::size_t firstEdgeMap = 0, dominance = 0, regions = 0, fused = 0, sourceMap = 0;
 
-    explicit Outputs(const CliOptions &options)
+    Outputs(const CliOptions &options, std::size_t shotCount)
     {
         firstEdgeMap = targets.size();
         if (!options.edgeMapsDir.empty())
-            for (std::size_t i = 0; i < options.pictures.size(); ++i)
+            for (std::size_t i = 0; i < shotCount; ++i)
                 targets.push_back({fs::path(options.edgeMapsDir) / ("edge" + std::to_string(i + 1) + ".png"), true});
         dominance = Add(options.dominanceFile);
         regions = Add(options.regionsFile);
@@ -56,8 +58,10 @@ OutputSet::SaveFn SaveMap(TPicture map)
 // and the dominance map, folded in.
 class ShotMaps : public StackObserver {
 public:
-    ShotMaps(const CliOptions &options, const Outputs &outputs, OutputSet &written, ProgressReport &progress)
-        : options_(options), outputs_(outputs), written_(written), progress_(progress)
+    ShotMaps(const CliOptions &options, const std::string &firstShot, const Outputs &outputs, OutputSet &written,
+             ProgressReport &progress)
+        : options_(options), firstShot_(fs::path(firstShot).filename().string()), outputs_(outputs), written_(written),
+          progress_(progress)
     {
     }
 
@@ -70,8 +74,8 @@ public:
     void ShotReported(int, const ShotReport &shot) override
     {
         if (shot.move)
-            progress_.Note("aligned " + fs::path(shot.file).filename().string() + " onto "
-                           + fs::path(options_.pictures[0]).filename().string() + ": " + MoveText(*shot.move));
+            progress_.Note("aligned " + fs::path(shot.file).filename().string() + " onto " + firstShot_ + ": "
+                           + MoveText(*shot.move));
     }
 
     void ShotFolded(int index, TPicture &shot, const TBitmap *coverage) override
@@ -95,22 +99,41 @@ public:
 
 private:
     const CliOptions &options_;
+    const std::string firstShot_;
     const Outputs &outputs_;
     OutputSet &written_;
     ProgressReport &progress_;
     std::optional<DominanceFold> dominance_;
 };
 
-void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressReport &progress)
+// The shots, alignment and strokes of a stack file, or the pictures of the command line.
+StackFile StackToRender(const CliOptions &options)
 {
-    const Outputs outputs(options);
+    if (options.stackFile.empty())
+        return {options.pictures, options.align, {}};
+    StackFile stack = ReadStackFile(options.stackFile);
+    const auto count = static_cast<int>(stack.shots.size());
+    if (!options.regionsFile.empty() && count > MaxRegionClasses)
+        throw Exception("Cannot write the region map of " + options.stackFile + ": --regions paints one grey per shot "
+                        "and tells at most " + std::to_string(MaxRegionClasses) + " apart, and the stack has "
+                        + std::to_string(count) + " shots.");
+    return stack;
+}
+
+void RunOnShots(const CliOptions &options, const StackFile &input, std::ostream &messages, ProgressReport &progress)
+{
+    const Outputs outputs(options, input.shots.size());
     OutputSet written(outputs.targets);
-    ShotMaps maps(options, outputs, written, progress);
-    const bool sourceMap = !options.sourceMapFile.empty();
+    ShotMaps maps(options, input.shots[0], outputs, written, progress);
+    const bool sourceMap = !options.sourceMapFile.empty(), fuse = !options.fusedFile.empty() || sourceMap;
     StackResult stack = FuseStack(
-        options.pictures, {.align = options.align, .fuse = !options.fusedFile.empty() || sourceMap, .sourceMap = sourceMap},
+        input.shots, {.align = input.align, .fuse = fuse, .sourceMap = sourceMap, .metadata = !options.noMetadata},
         maps);
+    if (fuse)
+        ApplyRetouch(stack, input.retouch);
     progress.Clear();
+    // The fusion's and the fused picture's save's; printed once every output is in place.
+    std::vector<std::string> warnings = std::move(stack.warnings);
 
     if (std::optional<DominanceFold> &dominance = maps.Dominance()) {
         TPicture map;
@@ -119,7 +142,7 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
             TPicture regions;
             // The region step leaves the pixels of the (already 24-bit) dominance map as they are.
             ComputeRegionMap(map.Bitmap(), regions.Bitmap(), PrintTo(messages), {},
-                             static_cast<int>(options.pictures.size()));
+                             static_cast<int>(input.shots.size()));
             if (!options.regionsFile.empty())
                 written.Write(outputs.regions, SaveMap(std::move(regions)));
         }
@@ -133,11 +156,16 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
     }
     if (!options.fusedFile.empty()) {
         auto fused = std::make_shared<TPicture>(std::move(stack.fused));
-        written.Write(outputs.fused, [fused, quality = options.jpegQuality](const std::string &file) {
-            fused->SaveToFile(file, PictureSaveOptions{.jpegQuality = quality});
-        });
+        PictureSaveOptions save{.jpegQuality = options.jpegQuality};
+        save.metadataWarning = [&warnings, &options, first = stack.shots[stack.reference].file](const std::string &why) {
+            warnings.push_back("The metadata of " + first + " could not be written into " + options.fusedFile + " ("
+                               + why + "). The fused picture is written without it.");
+        };
+        written.Write(outputs.fused, [fused, save](const std::string &file) { fused->SaveToFile(file, save); });
     }
     written.Commit();
+    for (const std::string &warning : warnings)
+        progress.Warn(warning);
 }
 
 void RunOnDominanceMap(const CliOptions &options, std::ostream &messages)
@@ -159,5 +187,5 @@ void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages, Progr
     if (!options.fromDominance.empty())
         RunOnDominanceMap(options, messages);
     else
-        RunOnPictures(options, messages, progress);
+        RunOnShots(options, StackToRender(options), messages, progress);
 }

@@ -1,7 +1,8 @@
-// The work of one edgedom-cli command: pictures to edge strength maps, a dominance map, a
-// region map and the all-in-focus picture, or a saved dominance map to a region map. The
-// pictures are read one after another and folded into running maps, so memory does not grow
-// with their number; nothing is written unless the whole command succeeds.
+// The work of one edgedom-cli command: pictures, or the shots of a stack file, to edge strength
+// maps, a dominance map, a region map and the all-in-focus picture (retouched by the stack
+// file's strokes), or a saved dominance map to a region map. The pictures are read one after
+// another and folded into running maps, so memory does not grow with their number; nothing is
+// written unless the whole command succeeds.
 #pragma once
 
 #include "options.h"
@@ -11,6 +12,6 @@
 
 // Runs the command options describes (a parsed one, neither --help nor --version), writing
 // each "We get max =N" message on a line of its own to messages as it comes. Raises an
-// Exception naming the file and the reason when a picture cannot be read, the pictures do
-// not fit together or an output cannot be written.
+// Exception naming the file and the reason when a picture or the stack file cannot be read,
+// the pictures do not fit together or an output cannot be written.
 void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages, ProgressReport &progress);

@@ -27,6 +27,12 @@ void ProgressReport::Note(const std::string &text)
     std::fflush(stream_);
 }
 
+void ProgressReport::Warn(const std::string &text)
+{
+    std::fprintf(stream_, "%sedgedom-cli: warning: %s\n%s", showLine_ ? EraseLine : "", text.c_str(), line_.c_str());
+    std::fflush(stream_);
+}
+
 void ProgressReport::Clear()
 {
     if (!showLine_ || line_.empty())

@@ -1,7 +1,8 @@
 // What edgedom-cli tells the user while it works: one line on a terminal that updates as each
-// picture is read ("fusing 7 of 20: IMG_0007.jpg"), and, when asked for, a line for each
-// transform that alignment finds. The line is left out when standard error is not a
-// terminal, so scripts and logs see only results and errors.
+// picture is read ("fusing 7 of 20: IMG_0007.jpg"), when asked for, a line for each
+// transform that alignment finds, and always a line for each warning. The updating line is
+// left out when standard error is not a terminal, so scripts and logs see only results,
+// warnings and errors.
 #pragma once
 
 #include <cstdio>
@@ -24,6 +25,9 @@ public:
 
     // Prints a line of its own when verbose, above the updating line.
     void Note(const std::string &text);
+
+    // Prints "edgedom-cli: warning: <text>" on a line of its own, above the updating line.
+    void Warn(const std::string &text);
 
     // Erases the updating line.
     void Clear();

@@ -181,8 +181,21 @@ private:
         result_.fused.SetColourProfile(picture.ColourProfile());
         if (options_.fuse)
             stack_.emplace(width_, height_, format_);
+        if (options_.fuse && options_.metadata)
+            KeepMetadataOf(index);
         if (options_.align)
             aligner_.emplace(picture.Bitmap());
+    }
+
+    // The shot's metadata for the fused picture. Damaged metadata never stops a fusion: it is
+    // left out, with a warning.
+    void KeepMetadataOf(int index)
+    {
+        try {
+            result_.fused.SetMetadata(PictureMetadata::ReadFrom(files_[index]));
+        } catch (const Exception &damaged) {
+            result_.warnings.push_back(damaged.Message() + " The fused picture is written without it.");
+        }
     }
 
     // Replaces the shot by its top-left part moved into the first shot's frame.

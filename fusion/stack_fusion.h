@@ -20,6 +20,7 @@ struct StackOptions {
     bool sourceMap = false;        // also make the source map
     bool leaveOutBadShots = false; // a shot that cannot be read, is smaller than the first or cannot be
                                    // registered is left out and reported, instead of stopping the fusion
+    bool metadata = true;          // the fused picture carries the first shot's metadata
 };
 
 enum class ShotState { Waiting, Fused, LeftOut };
@@ -58,13 +59,16 @@ public:
 
 struct StackResult {
     // The all-in-focus picture, the size of the first shot (of the first one fused when earlier
-    // ones were left out), with its colour profile: pf8bit when every shot is grey, pf48bit when
+    // ones were left out), with its colour profile and metadata: pf8bit when every shot is grey, pf48bit when
     // every shot has 16 bits a channel, else pf24bit. Empty when not fused.
     TPicture fused;
     // pf8bit, the fused picture's size: at each pixel the number (1 for the first file given) of
     // the shot its colour comes from; of two blended across a seam, the one with the larger share.
     // Empty unless asked for.
     TBitmap sourceMap;
+    // What the user should know that did not stop the fusion: the first shot's metadata was
+    // damaged and is left out.
+    std::vector<std::string> warnings;
     std::vector<ShotReport> shots; // one per file, in the order given
     int reference = 0;             // the index of the shot whose frame the others were moved into
 };

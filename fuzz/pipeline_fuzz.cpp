@@ -1,16 +1,20 @@
 // Fuzz target: the whole analysis on three small pictures made from the input bytes, the
-// region step alone on a dominance map made from them, and a focus stack of 2 to 5 pictures
-// with the dominance and region maps of as many classes. Every step is checked against its
-// rule, written the slow way in tests/support, the region map against a flood fill.
+// region step alone on a dominance map made from them, a focus stack of 2 to 5 pictures
+// with the dominance and region maps of as many classes, and a shot whose metadata the bytes
+// make, carried into the picture saved. Every step is checked against its rule, written the
+// slow way in tests/support, the region map against a flood fill.
 #include "dominance.h"
 #include "edge_strength.h"
 #include "exception.h"
 #include "focus_stack.h"
+#include "picture.h"
 #include "reference_rules.h"
 #include "region_map.h"
+#include "scratch_files.h"
 #include "test_bitmaps.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -177,6 +181,65 @@ void FocusStackOfPictures(InputBytes &input)
     CheckRegionMap(dominance, classes, shotCount);
 }
 
+// A 6 x 4 picture of its own pixels, never damaged.
+TPicture SmallPicture()
+{
+    TPicture picture;
+    picture.Assign(ChannelBitmap({PatternTable(6, 4, 1), PatternTable(6, 4, 2), PatternTable(6, 4, 3)}));
+    return picture;
+}
+
+// A JPEG segment: its marker, its length and the bytes.
+std::string Segment(char marker, const std::string &bytes)
+{
+    const std::size_t length = bytes.size() + 2;
+    return std::string{'\xFF', marker, static_cast<char>(length >> 8), static_cast<char>(length & 0xFF)} + bytes;
+}
+
+// Byte 1: where the rest of the input goes in a shot: 0 an APP1 segment of a JPEG (an EXIF
+// block when it starts with "Exif\0\0", XMP after XMP's namespace), 1 an APP13 segment (IPTC
+// in Photoshop's resources), 2 the whole shot, as a TIFF file; byte 2: the format a picture
+// is saved in with the shot's metadata (JPEG, PNG, TIFF, BMP). The metadata must be refused
+// naming the shot, or go into the picture whole or not at all (then with one warning), and
+// never change its pixels.
+void MetadataOfAShot(InputBytes &input)
+{
+    static const ScratchFolder folder;
+    static const std::string jpeg = [] {
+        SmallPicture().SaveToFile((folder / "plain.jpg").string(), PictureSaveOptions{});
+        return ReadFile(folder / "plain.jpg");
+    }();
+    input.Next(); // the mode
+    const int container = input.Next() % 3;
+    const std::string extension = std::array{".jpg", ".png", ".tif", ".bmp"}[input.Next() % 4];
+    const std::string rest(reinterpret_cast<const char *>(input.data) + input.at,
+                           std::min<std::size_t>(input.size - input.at, 0xFFFF - 2));
+    const std::string shot = (folder / (container == 2 ? "shot.tif" : "shot.jpg")).string();
+    WriteFile(shot, container == 2 ? rest : jpeg.substr(0, 2) + Segment(container == 0 ? '\xE1' : '\xED', rest)
+                                                + jpeg.substr(2));
+    PictureMetadata metadata;
+    try {
+        metadata = PictureMetadata::ReadFrom(shot);
+    } catch (const Exception &damaged) {
+        Require(damaged.Message().find(shot) != std::string::npos, "a refusal that does not name the shot");
+        return;
+    }
+    (void)metadata.CaptureTime();
+    TPicture picture = SmallPicture(), with, without;
+    const std::string withName = (folder / ("with" + extension)).string(), withoutName = (folder / ("without" + extension)).string();
+    picture.SaveToFile(withoutName, PictureSaveOptions{});
+    picture.SetMetadata(metadata);
+    int warnings = 0;
+    picture.SaveToFile(withName, PictureSaveOptions{.metadataWarning = [&warnings](const std::string &) { ++warnings; }});
+    with.LoadFromFile(withName);
+    without.LoadFromFile(withoutName);
+    Require(Bytes(with.Bitmap()) == Bytes(without.Bitmap()), "the metadata changed the picture's pixels");
+    Require(warnings <= 1, "more than one warning for one save");
+    const PictureMetadata written = PictureMetadata::ReadFrom(withName); // raises if exiv2 wrote what it calls damaged
+    Require(written.Empty() == (metadata.Empty() || warnings == 1 || extension == ".bmp"),
+            "metadata written although refused, or lost without a warning");
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -186,6 +249,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     InputBytes input{data, size};
     if (data[0] & 0x80)
         FocusStackOfPictures(input);
+    else if (data[0] & 0x40)
+        MetadataOfAShot(input);
     else if (data[0] & 1)
         DominanceMapAlone(input);
     else

@@ -5,7 +5,11 @@
 // are refused, and why, is tested on TPicture.)
 #include "picture.h"
 #include "picture_bytes.h"
+#include "retouch.h"
 #include "scratch_files.h"
+#include "tagged_pictures.h"
+#include "stack_file.h"
+#include "stack_fusion.h"
 #include "test_bitmaps.h"
 
 #include <gtest/gtest.h>
@@ -144,6 +148,9 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutputAndBadUsageToStandardErrorWithStatus
         {"--jpeg-quality", "90", "a.png", "b.png", "c.png"}, {"--fused", "f.jpg", "--jpeg-quality", "101", "a", "b"},
         {"--fused", "f.jpg", "--jpeg-quality=9x", "a", "b"}, {"--align", "--align", "a", "b", "c"},
         {"--quiet=yes", "a", "b", "c"}, Concat({"--fused", "f.png"}, Words(256, "a.png")),
+        {"--no-metadata", "--dominance", "d.png", "a.png", "b.png"},
+        {"--stack", "s.edgedom", "--fused", "f.png", "a.png"}, {"--stack", "s.edgedom", "--from-dominance", "d.png"},
+        {"--stack", "s.edgedom", "--align", "--fused", "f.png"}, {"--stack", "s.edgedom"},
     };
     for (const Words &command : commands) {
         SCOPED_TRACE(::testing::PrintToString(command));
@@ -387,5 +394,67 @@ TEST_F(Cli, AlignsOntoTheFirstPictureOrRefuses)
     const std::string other = Pattern(160, 120, 9);
     const CliRun refused = Run({"--align", "--fused", (Out() / "refused.png").string(), pictures[0], other});
     ExpectOneLineFailure(refused, "Cannot align " + other + " with " + pictures[0] + ": ");
+    EXPECT_EQ(Listing(Out()), before);
+}
+
+// The fused picture carries the first picture's metadata, none with --no-metadata; damaged
+// metadata is left out with one warning line, and the fusion goes on.
+TEST_F(Cli, FusedPictureCarriesTheFirstPicturesMetadata)
+{
+    const std::string tagged = (scratch_ / "tagged.jpg").string(), damaged = (scratch_ / "damaged.jpg").string();
+    TPicture shot;
+    shot.Assign(ChannelBitmap({PatternTable(40, 30, 1), PatternTable(40, 30, 2), PatternTable(40, 30, 3)}));
+    shot.SaveToFile(tagged, PictureSaveOptions{});
+    WriteTags(tagged, ShotTags());
+    std::string bytes = ReadFile(tagged);
+    bytes.replace(bytes.find("Exif\0\0"s) + 6, 4, "XXXX"); // no TIFF header: a corrupt EXIF block
+    WriteFile(damaged, bytes);
+    const std::vector<std::tuple<std::string, Words, std::string>> cases = { // first picture, options, warning
+        {tagged, {}, ""},
+        {tagged, {"--no-metadata"}, ""},
+        {damaged, {}, "edgedom-cli: warning: The metadata of " + damaged + " is damaged ("},
+    };
+    for (const auto &[first, options, warning] : cases) {
+        SCOPED_TRACE(first + " " + testing::PrintToString(options));
+        const fs::path fused = Out() / "fused.jpg";
+        const CliRun run = Run(Concat(Concat({"--fused", fused.string()}, options), {first, first}));
+        EXPECT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err.substr(0, warning.size()), warning);
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), warning.empty() ? 0 : 1) << run.err;
+        const bool carried = first == tagged && options.empty();
+        EXPECT_EQ(ReadTags(fused.string())["Exif.Image.Model"], carried ? "Canon EOS 5D Mark IV" : "");
+        EXPECT_EQ(ReadTags(fused.string()).empty(), !carried);
+    }
+}
+
+// A stack file renders as its shots fused with its alignment and its strokes applied; a stack
+// file that cannot be used, or too many shots for --regions, fails in one line, writing nothing.
+TEST_F(Cli, RendersAStackFileAsItsFusionWithItsStrokes)
+{
+    const Words shots = {WriteFile(scratch_ / "1.png", GreyPng(Texture(3))).string(),
+                         WriteFile(scratch_ / "2.png", GreyPng(Texture(3, 4, -3, 30))).string(),
+                         WriteFile(scratch_ / "3.png", GreyPng(Texture(3, -2, 5, 60))).string()};
+    const StackFile stack{shots, true, {{2, 10, {{20, 20}, {60, 30}}}, {1, 30, {{-10, 75}}}, {0, 6, {{50, 35}}}}};
+    const std::string file = (scratch_ / "retouched.edgedom").string();
+    WriteStackFile(file, stack);
+    const fs::path fused = Out() / "fused.png", sources = Out() / "sources.png";
+    const CliRun run = Run({"--stack", file, "--fused", fused.string(), "--source-map", sources.string()});
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    StackObserver unseen;
+    StackResult expected = FuseStack(shots, {.align = true, .sourceMap = true}, unseen);
+    ApplyRetouch(expected, stack.retouch);
+    TPicture picture, map;
+    picture.LoadFromFile(fused.string());
+    map.LoadFromFile(sources.string());
+    EXPECT_EQ(Bytes(picture.Bitmap()), Bytes(expected.fused.Bitmap()));
+    EXPECT_EQ(Bytes(map.Bitmap()), Bytes(expected.sourceMap));
+
+    const std::set<std::string> before = Listing(Out());
+    const std::string missing = WriteFile(scratch_ / "missing.edgedom",
+                                          R"({"edgedom-stack": 1, "shots": ["1.png", "4.png"]})").string();
+    ExpectOneLineFailure(Run({"--stack", missing, "--fused", (Out() / "f.png").string()}), missing, "is missing");
+    WriteStackFile(file, {Words(6, shots[0]), false, {}});
+    ExpectOneLineFailure(Run({"--stack", file, "--regions", (Out() / "r.png").string()}), file, "at most 5 apart");
     EXPECT_EQ(Listing(Out()), before);
 }

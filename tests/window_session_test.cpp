@@ -9,6 +9,7 @@
 #include "edge_strength.h"
 #include "pipeline.h"
 #include "region_map.h"
+#include "tagged_pictures.h"
 #include "test_bitmaps.h"
 #include "window_support.h"
 
@@ -235,6 +236,43 @@ TEST_F(WindowSession, FuseShowsTheFocusStackOfThePicturesAndSavePictureWritesIt)
     saved.LoadFromFile(files.Path("fused.png"));
     EXPECT_EQ(Bytes(saved.Bitmap()), Bytes(form.Image6->Picture->Bitmap()));
     EXPECT_EQ(saved.ColourProfile(), profile);
+    EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.front();
+}
+
+// Picture1's metadata goes with the all-in-focus picture. Damaged, it is left out and the
+// status bar says so; too large for the file, the save says so; either way the picture fuses
+// and saves.
+TEST_F(WindowSession, TheFusedPictureCarriesPicture1sMetadataOrTheStatusBarSaysWhyNot)
+{
+    const std::string tagged = files.Write("tagged.png", PatternTable(48, 36, 1)), damaged = files.Path("damaged.jpg"),
+                      tooLarge = files.Write("too large.png", PatternTable(48, 36, 1));
+    WriteTags(tagged, {{"Exif.Image.Model", "Canon EOS 5D Mark IV"}}, false);
+    WriteTags(tooLarge, {{"Exif.Image.Model", "Canon EOS 5D Mark IV"}, {"Xmp.dc.description", std::string(70000, 'x')}},
+              false);
+    TPicture shot;
+    shot.Assign(GreyBitmap(PatternTable(48, 36, 1)));
+    shot.SaveToFile(damaged, PictureSaveOptions{});
+    WriteTags(damaged, {{"Exif.Image.Model", "Canon EOS 5D Mark IV"}}, false);
+    std::string bytes = ReadFile(damaged);
+    bytes.replace(bytes.find("Exif\0\0"s) + 6, 4, "XXXX"); // no TIFF header: a corrupt EXIF block
+    WriteFile(damaged, bytes);
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = { // Picture1, Fuse's status, Save's
+        {tagged, "of the three pictures", "fused.jpg"},
+        {damaged, "The metadata of " + damaged + " is damaged (", "fused.jpg"},
+        {tooLarge, "of the three pictures", "fused.jpg, without its metadata, which could not be written (Size of XMP"},
+    };
+    for (const auto &[first, fused, saved] : cases) {
+        SCOPED_TRACE(first);
+        dialogs.openAnswers = {first, files.picture[1], files.picture[2]};
+        dialogs.saveAnswers = {files.Path("fused.jpg")};
+        Press({form.Button1, form.Button2, form.Button3, form.Button7});
+        EXPECT_TRUE(form.statusBar()->currentMessage().contains(QString::fromStdString(fused)))
+            << form.statusBar()->currentMessage().toStdString();
+        Find<QPushButton>("savePictureButton")->click();
+        EXPECT_TRUE(form.statusBar()->currentMessage().contains(QString::fromStdString(saved)))
+            << form.statusBar()->currentMessage().toStdString();
+        EXPECT_EQ(ReadTags(files.Path("fused.jpg"))["Exif.Image.Model"], first == tagged ? "Canon EOS 5D Mark IV" : "");
+    }
     EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.front();
 }
 

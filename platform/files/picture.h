@@ -5,8 +5,10 @@
 
 #include "bitmap.h"
 #include "file_checks.h"
+#include "picture_metadata.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -29,6 +31,10 @@ struct PictureHeader {
 // How SaveToFile writes a picture, as opposed to a map.
 struct PictureSaveOptions {
     int jpegQuality = 95; // 1 to 100: how much detail a .jpg or .jpeg file keeps
+    // Told why, when the picture's metadata cannot be written into the file (exiv2's reason,
+    // naming no file); the picture is then written without it. Unset, that failure raises an
+    // Exception instead and nothing is written.
+    std::function<void(const std::string &reason)> metadataWarning = {};
 };
 
 class TPicture {
@@ -37,11 +43,12 @@ public:
     TBitmap &Bitmap() noexcept { return bitmap_; }
     const TBitmap &Bitmap() const noexcept { return bitmap_; }
 
-    // Takes an independent copy of source, without a colour profile.
+    // Takes an independent copy of source, without a colour profile or metadata.
     void Assign(const TBitmap &source)
     {
         bitmap_.Assign(source);
         colourProfile_.clear();
+        metadata_ = PictureMetadata();
     }
 
     // The ICC colour profile of the picture loaded last, when its file has one Qt can use
@@ -51,12 +58,18 @@ public:
     const std::vector<std::uint8_t> &ColourProfile() const noexcept { return colourProfile_; }
     void SetColourProfile(std::vector<std::uint8_t> profile) { colourProfile_ = std::move(profile); }
 
+    // The shot's metadata (EXIF, XMP, IPTC) the picture carries; empty unless set. Like the
+    // colour profile it belongs to the picture: Assign and LoadFromFile clear it (LoadFromFile
+    // does not read it: see PictureMetadata::ReadFrom), and only the picture save writes it.
+    const PictureMetadata &Metadata() const noexcept { return metadata_; }
+    void SetMetadata(PictureMetadata metadata) { metadata_ = std::move(metadata); }
+
     // Replaces the graphic with the picture in the file, upright as its camera's orientation
-    // tag says, and its colour profile. Greyscale files (8- or 16-bit grey, or a palette of
-    // opaque greys only) become pf8bit, all others pf24bit (alpha ignored, 16-bit channels
-    // rounded to 8); with KeepSixteenBits a file of more than 8 bits a channel, colour or
-    // grey, becomes pf48bit instead. A file that cannot be read raises an Exception naming
-    // the file and the reason and leaves the picture as it was. Pictures above MaxPixels are
+    // tag says, and its colour profile, and clears the metadata. Greyscale files (8- or 16-bit
+    // grey, or a palette of opaque greys only) become pf8bit, all others pf24bit (alpha
+    // ignored, 16-bit channels rounded to 8); with KeepSixteenBits a file of more than 8 bits
+    // a channel, colour or grey, becomes pf48bit instead. A file that cannot be read raises an
+    // Exception naming the file and the reason and leaves the picture as it was. Pictures above MaxPixels are
     // refused from the header.
     void LoadFromFile(const std::string &fileName, PictureDepth depth = PictureDepth::EightBits);
 
@@ -80,7 +93,9 @@ public:
     // options.jpegQuality (refused outside 1 to 100), with the colour profile in the formats
     // that hold one (PNG, TIFF, JPEG) unless the graphic is pf8bit. A pf48bit graphic keeps
     // its 16 bits a channel in .png and .tif/.tiff and is rounded as by SetPixelFormat(pf24bit)
-    // for the others.
+    // for the others. The metadata, when there is some, goes into .jpg/.jpeg, .png and
+    // .tif/.tiff files (BMP and PPM hold none), adapted to the picture: orientation normal,
+    // the picture's size, no thumbnail, edgedom as the software; see options.metadataWarning.
     void SaveToFile(const std::string &fileName, const PictureSaveOptions &options) const;
 
     // File-name patterns of every format LoadFromFile reads ("*.bmp", "*.png", ...), for the
@@ -100,4 +115,5 @@ public:
 private:
     TBitmap bitmap_;
     std::vector<std::uint8_t> colourProfile_;
+    PictureMetadata metadata_;
 };

@@ -375,6 +375,7 @@ void TPicture::LoadFromFile(const std::string &fileName, PictureDepth depth)
     std::vector<std::uint8_t> profile = ColourProfileOf(image);
     bitmap_ = sixteenBits ? ToSixteenBitBitmap(image, storage, fileName) : ToBitmap(image, storage, fileName);
     colourProfile_ = std::move(profile);
+    metadata_ = PictureMetadata();
 }
 
 PictureHeader TPicture::Probe(const std::string &fileName)

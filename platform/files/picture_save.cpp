@@ -1,9 +1,11 @@
 // Saving: the bitmap is encoded in memory by Qt's writer, for a map in a lossless format, for
-// a picture also in JPEG, and then written atomically, so that a failed save leaves an
-// existing file as it was.
+// a picture also in JPEG, and then saved atomically (atomic_save.h), so that a failed save
+// leaves an existing file as it was.
 #include "picture.h"
 
+#include "atomic_save.h"
 #include "exception.h"
+#include "metadata_embedding.h"
 #include "vector_clones.h"
 
 #include <QBuffer>
@@ -13,7 +15,6 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QRgba64>
-#include <QSaveFile>
 
 #include <cstdint>
 #include <optional>
@@ -148,50 +149,23 @@ QByteArray Encode(const TBitmap &bitmap, const SaveFormat &format, const std::ve
     return bytes;
 }
 
-// QSaveFile replaces the target by renaming a temporary file onto it, which would turn a
-// device or pipe into a plain file; only regular files are replaced.
-void CheckReplaceable(const QFileInfo &file, const std::string &fileName)
-{
-    if (file.isDir())
-        throw SaveError(fileName, "it is a folder. Choose a file name inside it.");
-    if (file.exists() && !file.isFile())
-        throw SaveError(fileName, "it is a device or pipe, not a regular file, so it cannot be replaced.");
-}
-
-// Writes the bytes to a temporary file beside the target and renames it onto the target
-// only when all of them are on disk; on failure QSaveFile removes the temporary file.
-void WriteAtomically(const QString &name, const QByteArray &bytes, const std::string &fileName)
-{
-    QSaveFile file(name);
-    // Unbuffered, so that a write the disk takes only part of shows here: commit() ignores a
-    // failed flush of buffered bytes and would rename the partial file onto the target.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        throw SaveError(fileName, "the file could not be created (" + file.errorString().toStdString()
-                                      + "). Check that the folder exists and that you may write in it.");
-    if (file.write(bytes) != bytes.size()) {
-        // A short write without an error code is how a full disk or a file size limit shows.
-        const std::string reason = file.error() == QFileDevice::NoError ? "the disk took only part of the data"
-                                                                        : file.errorString().toStdString();
-        file.cancelWriting();
-        throw SaveError(fileName, "writing failed (" + reason + "). Check that the disk has free space.");
-    }
-    if (!file.commit())
-        throw SaveError(fileName, "the file could not be completed (" + file.errorString().toStdString()
-                                      + "). Check that the disk has free space.");
-}
-
-// Saves the bitmap in the format its extension names: as a picture with these options, or
-// without them as a map.
-void Save(const TBitmap &bitmap, const std::vector<std::uint8_t> &profile, const std::string &fileName,
-          const std::optional<PictureSaveOptions> &picture)
+// Saves the bitmap in the format its extension names: as a picture with these options and
+// the metadata, or without them as a map.
+void Save(const TBitmap &bitmap, const std::vector<std::uint8_t> &profile, const PictureMetadata &metadata,
+          const std::string &fileName, const std::optional<PictureSaveOptions> &picture)
 {
     if (bitmap.Empty())
         throw Exception("There is nothing to save: the picture is empty.");
     const QString name = QString::fromStdString(fileName);
     const QFileInfo file(name);
     const SaveFormat &format = FormatFor(file, bitmap.PixelFormat(), picture.has_value(), fileName);
-    CheckReplaceable(file, fileName);
-    WriteAtomically(name, Encode(bitmap, format, profile, picture, fileName), fileName);
+    QByteArray bytes = Encode(bitmap, format, profile, picture, fileName);
+    const FileBytes withMetadata = WithMetadata(bytes.constData(), static_cast<std::size_t>(bytes.size()), metadata,
+                                                bitmap.Width(), bitmap.Height(), picture.value_or(PictureSaveOptions{}),
+                                                fileName);
+    if (withMetadata.owner)
+        bytes = QByteArray::fromRawData(withMetadata.data, static_cast<qsizetype>(withMetadata.size));
+    SaveAtomically(fileName, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 std::vector<std::string> Extensions(bool lossy)
@@ -205,14 +179,14 @@ std::vector<std::string> Extensions(bool lossy)
 
 } // namespace
 
-void TPicture::SaveToFile(const std::string &fileName) const { Save(bitmap_, colourProfile_, fileName, {}); }
+void TPicture::SaveToFile(const std::string &fileName) const { Save(bitmap_, colourProfile_, {}, fileName, {}); }
 
 void TPicture::SaveToFile(const std::string &fileName, const PictureSaveOptions &options) const
 {
     if (options.jpegQuality < 1 || options.jpegQuality > 100)
         throw SaveError(fileName, "the JPEG quality must be from 1 to 100, not " + std::to_string(options.jpegQuality)
                                       + ".");
-    Save(bitmap_, colourProfile_, fileName, options);
+    Save(bitmap_, colourProfile_, metadata_, fileName, options);
 }
 
 std::vector<std::string> TPicture::LosslessExtensions() { return Extensions(false); }

@@ -1,11 +1,13 @@
 // The rules of the analysis computed the slow, obviously correct way, on tables: the edge
-// strength map, the dominance map, the region map (by flood fill) and the focus stack. The
-// tests and the fuzz targets compare the fast code with these.
+// strength map, the dominance map, the region map (by flood fill), the focus stack and the
+// pixels a brush stroke covers. The tests and the fuzz targets compare the fast code with these.
 #pragma once
 
+#include "brush_stroke.h"
 #include "test_bitmaps.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <utility>
@@ -194,4 +196,27 @@ inline Channels ReferenceFocusStack(const std::vector<Channels> &shots, const st
                 (*sources)[y][x] = b2;
         }
     return fused;
+}
+
+// 1 where the stroke covers the pixel of a width x height picture, else 0: the pixel's centre
+// is within the radius of some segment between consecutive points (of one point, of the point),
+// each pixel measured against each segment: the squared distance from the centre to the
+// segment's nearest point, a + t (b - a) with t the projection clamped to 0..1, at most the
+// radius squared.
+inline Table ReferenceStrokeCover(const BrushStroke &stroke, int width, int height)
+{
+    Table cover(static_cast<std::size_t>(height), std::vector<int>(static_cast<std::size_t>(width), 0));
+    const std::vector<StrokePoint> &p = stroke.points;
+    for (std::size_t i = 0; i < std::max<std::size_t>(p.size(), 2) - 1; ++i) {
+        const StrokePoint a = p[i], b = p[std::min(i + 1, p.size() - 1)];
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const double cx = x + 0.5, cy = y + 0.5, dx = b.x - a.x, dy = b.y - a.y, length2 = dx * dx + dy * dy;
+                const double t = length2 > 0 ? std::clamp(((cx - a.x) * dx + (cy - a.y) * dy) / length2, 0.0, 1.0) : 0.0;
+                const double ex = cx - (a.x + t * dx), ey = cy - (a.y + t * dy);
+                if (ex * ex + ey * ey <= stroke.radius * stroke.radius)
+                    cover[y][x] = 1;
+            }
+    }
+    return cover;
 }
