@@ -1,20 +1,25 @@
 // edgedom's windows: start the application, then open what the command line names (as a file
 // manager does with the files opened with it): one to three pictures load into Form1, the
-// three-picture window; more shots, or one folder of them, open in the stack window, which fuses
-// them. Without arguments Form1 opens. An error that escapes start-up is shown in an error box;
+// three-picture window; more shots, one folder of them or a stack file open in the stack window,
+// which fuses them. Without arguments Form1 opens. An error that escapes start-up is shown in an error box;
 // the program then ends normally.
 #include "Unit1.h"
 #include "application.h"
+#include "stack_file.h"
 #include "stack_window.h"
 
 #include <QFileInfo>
 
 namespace {
 
-// Whether the command line names a stack rather than Form1's pictures.
+// Whether the command line names a stack rather than Form1's pictures: more than three shots, a
+// folder of them, or a stack file.
 bool NamesAStack(const std::vector<std::string> &arguments)
 {
-    return arguments.size() > 3 || (arguments.size() == 1 && QFileInfo(QString::fromStdString(arguments[0])).isDir());
+    if (arguments.size() != 1)
+        return arguments.size() > 3;
+    const QFileInfo only(QString::fromStdString(arguments[0]));
+    return only.isDir() || only.suffix().toLower() == QLatin1String(StackFileExtension);
 }
 
 } // namespace

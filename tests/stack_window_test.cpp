@@ -69,6 +69,11 @@ protected:
     }
 
     StackSession &Session() { return window.Session(); }
+    std::string Path(const std::string &name) const { return (scratch.Path() / name).string(); }
+    std::string Write(const std::string &name, const Table &greys) const
+    {
+        return WriteFile(scratch.Path() / name, GreyPng(greys)).string();
+    }
 
     // Waits for the fusion under way to end; false when it did not within 30 s.
     bool WaitForFusion()
@@ -77,9 +82,17 @@ protected:
         return !Session().Busy() || busy.wait(30000);
     }
 
+    ScratchFolder scratch;
     ScriptedDialogs dialogs;
     StackWindow window;
 };
+
+TBitmap Loaded(const std::string &file)
+{
+    TPicture picture;
+    picture.LoadFromFile(file);
+    return picture.Bitmap();
+}
 
 } // namespace
 
@@ -213,4 +226,96 @@ TEST_F(StackWindowSession, TheEventLoopNeverWaitsOnTheFusion)
     ASSERT_TRUE(WaitForFusion());
     ticks.stop();
     EXPECT_LT(longest, 50) << "the event loop waited " << longest << " ms";
+}
+
+namespace {
+
+// Paints a stroke through the points in the viewer, as the mouse would in paint mode.
+void Stroke(PictureViewer &viewer, const std::vector<QPointF> &points)
+{
+    for (const QPointF &point : points)
+        emit viewer.StrokePoint(point);
+    emit viewer.StrokeEnded();
+}
+
+} // namespace
+
+// Shot 3 chosen with its key and R pressed, two strokes paint live from it; undo, redo and
+// Clear retouching step back and forth through them, the source map following.
+TEST_F(StackWindowSession, StrokesPaintLiveFromTheChosenShotAndUndoAndRedo)
+{
+    StackFolder stack(3);
+    window.OpenStack({stack.folder.Path().string()});
+    QSignalSpy sourceView(&Session(), &StackSession::SourceViewReady), brush(&Session(), &StackSession::BrushReady);
+    ASSERT_TRUE(WaitForFusion());
+    ASSERT_TRUE(sourceView.count() == 1 || sourceView.wait(10000));
+    const Table unretouched = TableOf(Session().Retouch().Picture().Bitmap());
+    QTest::keyClick(&window, Qt::Key_3);
+    QTest::keyClick(&window, Qt::Key_R);
+    ASSERT_TRUE(brush.wait(10000));
+    Stroke(window.Viewer(), {{10.5, 10.5}, {30.5, 10.5}});
+    Stroke(window.Viewer(), {{60.5, 50.5}});
+    const Table shot3 = TableOf(Loaded(stack.files[2]));
+    const Table painted = TableOf(Session().Retouch().Picture().Bitmap());
+    for (const auto &[x, y] : {std::pair{10, 10}, std::pair{30, 10}, std::pair{60, 50}}) {
+        EXPECT_EQ(painted[y][x], shot3[y][x]) << x << ", " << y;
+        EXPECT_EQ(Session().Retouch().Sources().ScanLine(y)[x], 3) << x << ", " << y;
+    }
+    ASSERT_EQ(Session().Retouch().Strokes().size(), 2u);
+
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(TableOf(Session().Retouch().Picture().Bitmap()), unretouched);
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(&window, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(TableOf(Session().Retouch().Picture().Bitmap()), painted);
+    Session().Retouch().Clear();
+    EXPECT_EQ(TableOf(Session().Retouch().Picture().Bitmap()), unretouched);
+    EXPECT_TRUE(Session().Retouch().Strokes().empty());
+    QTest::keyClick(&window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(TableOf(Session().Retouch().Picture().Bitmap()), painted);
+    EXPECT_EQ(Session().Retouch().Strokes().size(), 2u);
+}
+
+// A retouched stack saved as a stack file renders with edgedom-cli --stack into the very bytes
+// the window saves, after a new fusion with alignment kept the strokes; reopened, it shows the
+// same picture.
+TEST_F(StackWindowSession, TheStackFileKeepsTheStrokesAndTheToolRendersTheWindowsPicture)
+{
+    const std::vector<std::string> files = {Write("1.png", Texture(5)), Write("2.png", Texture(5, 3, -2, 40)),
+                                            Write("3.png", Texture(5, -2, 1, 80))};
+    window.OpenStack(files);
+    QSignalSpy sourceView(&Session(), &StackSession::SourceViewReady), brush(&Session(), &StackSession::BrushReady);
+    ASSERT_TRUE(WaitForFusion());
+    ASSERT_TRUE(sourceView.count() == 1 || sourceView.wait(10000));
+    Session().ChooseBrushShot(1);
+    ASSERT_TRUE(brush.wait(10000));
+    Session().Retouch().PaintTo({20.5, 20.5}, 12);
+    Session().Retouch().PaintTo({70, 40}, 12);
+    Session().Retouch().EndStroke();
+    Session().SetAlign(true); // fuses again, painting the stroke again
+    ASSERT_TRUE(WaitForFusion());
+    ASSERT_EQ(Session().Retouch().Strokes().size(), 1u);
+
+    const std::string stackFile = Path("retouched.edgedom"), fromWindow = Path("window.png"),
+                      fromTool = Path("tool.png");
+    Session().SaveStack(stackFile);
+    QSignalSpy saved(&Session(), &StackSession::Saved);
+    Session().SaveFused(fromWindow);
+    ASSERT_TRUE(saved.wait(10000));
+    CliOptions options;
+    options.stackFile = stackFile;
+    options.fusedFile = fromTool;
+    std::ostringstream messages;
+    ProgressReport unseen(stderr, false, false);
+    ComputeAndSaveMaps(options, messages, unseen);
+    EXPECT_EQ(ReadFile(fromWindow), ReadFile(fromTool));
+
+    const std::vector<std::uint8_t> retouched = Bytes(Session().Retouch().Picture().Bitmap());
+    StackWindow reopened;
+    QSignalSpy done(&reopened.Session(), &StackSession::FusionDone);
+    reopened.OpenStack({stackFile});
+    ASSERT_TRUE(done.wait(30000));
+    EXPECT_TRUE(reopened.Session().Align());
+    EXPECT_EQ(Bytes(reopened.Session().Retouch().Picture().Bitmap()), retouched);
 }

@@ -1,14 +1,15 @@
 #include "stack_session.h"
 
+#include "fusion_job.h"
 #include "shot_frames.h"
 #include "source_colours.h"
+#include "stack_file.h"
 #include "stack_files.h"
 #include "stack_limits.h"
 
 #include <QFileInfo>
 #include <QMetaObject>
 
-#include <algorithm>
 #include <filesystem>
 #include <utility>
 
@@ -24,29 +25,6 @@ void Post(QObject *receiver, Call call)
     QMetaObject::invokeMethod(receiver, std::move(call), Qt::QueuedConnection);
 }
 
-// A small picture of the shot, its long side ThumbnailSide: every step-th pixel of every step-th
-// row, which is quick on tens of megapixels, smoothed down from twice the size.
-QImage Thumbnail(const TBitmap &shot)
-{
-    const int longSide = std::max(shot.Width(), shot.Height());
-    if (longSide == 0)
-        return {};
-    const int step = std::max(1, longSide / (2 * ThumbnailSide));
-    const int width = std::max(1, shot.Width() / step), height = std::max(1, shot.Height() / step);
-    const int bytes = TBitmap::BytesPerPixel(shot.PixelFormat());
-    QImage sample(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y) {
-        const std::uint8_t *row = shot.ScanLine(y * step);
-        auto *out = reinterpret_cast<QRgb *>(sample.scanLine(y));
-        // Each sample pixel gets the colour of its shot pixel (the high byte of a 16-bit channel).
-        for (int x = 0; x < width; ++x) {
-            const std::uint8_t *p = row + static_cast<std::size_t>(x) * step * bytes;
-            out[x] = bytes == 1 ? qRgb(p[0], p[0], p[0]) : bytes == 3 ? qRgb(p[2], p[1], p[0]) : qRgb(p[5], p[3], p[1]);
-        }
-    }
-    return sample.scaled(ThumbnailSide, ThumbnailSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-}
-
 std::string NameOf(const std::string &path)
 {
     std::filesystem::path normal = std::filesystem::path(path).lexically_normal();
@@ -55,13 +33,21 @@ std::string NameOf(const std::string &path)
     return normal.filename().string();
 }
 
-} // namespace
+bool IsStackFile(const std::string &path)
+{
+    return QFileInfo(QString::fromStdString(path)).suffix().toLower() == QLatin1String(StackFileExtension);
+}
 
-// What a fusion that finished gives the session, made on the worker's thread.
-struct StackSession::Outcome {
-    StackResult stack;
-    std::shared_ptr<const DisplayPicture> fusedView;
-};
+// How a failure on a worker thread reaches the user.
+QString MessageOf(const std::exception &failure)
+{
+    if (dynamic_cast<const std::bad_alloc *>(&failure) != nullptr)
+        return QStringLiteral("There is not enough memory for this stack. Close other programs, or use fewer or "
+                              "smaller shots.");
+    return QString::fromUtf8(failure.what());
+}
+
+} // namespace
 
 // Hears the engine on the worker's thread and passes on what the window shows: the stage as a
 // line of text and a fraction of the whole, and each shot's state with its thumbnail.
@@ -105,9 +91,8 @@ public:
 
     void ShotFolded(int index, TPicture &shot, const TBitmap *) override
     {
-        Post(session_, [s = session_, r = request_, index, report = reported_, thumbnail = Thumbnail(shot.Bitmap())] {
-            s->OnShot(r, index, report, thumbnail);
-        });
+        Post(session_, [s = session_, r = request_, index, report = reported_,
+                        thumbnail = Thumbnail(shot.Bitmap(), ThumbnailSide)] { s->OnShot(r, index, report, thumbnail); });
     }
 
 private:
@@ -122,22 +107,36 @@ StackSession::~StackSession() = default;
 
 void StackSession::Open(const std::vector<std::string> &paths)
 {
-    std::vector<std::string> files = paths, skipped;
-    std::string name = paths.empty() ? std::string() : NameOf(paths.front());
+    if (paths.size() == 1 && IsStackFile(paths.front())) {
+        StackFile stack = ReadStackFile(paths.front());
+        const std::filesystem::path file(paths.front());
+        if (stack.align != align_) {
+            align_ = stack.align;
+            emit AlignChanged(align_);
+        }
+        Start(file.stem().string(), std::move(stack.shots), {}, std::move(stack.retouch));
+        return;
+    }
     if (paths.size() == 1 && QFileInfo(QString::fromStdString(paths.front())).isDir()) {
         FolderPictures folder = PicturesInFolder(paths.front());
         if (folder.pictures.empty())
             throw Exception("The folder " + paths.front() + " holds no pictures"
                             + (folder.skipped.empty() ? std::string(".") : ", only other files.")
                             + " Open a folder of shots, or the shots themselves.");
-        files = std::move(folder.pictures), skipped = std::move(folder.skipped);
-    } else {
-        files = InNaturalOrder(std::move(files));
-        name = files.empty() ? std::string() : NameOf(files.front());
+        Start(NameOf(paths.front()), std::move(folder.pictures), std::move(folder.skipped), {});
+        return;
     }
+    std::vector<std::string> files = InNaturalOrder(paths);
+    Start(files.empty() ? std::string() : NameOf(files.front()), std::move(files), {}, {});
+}
+
+void StackSession::Start(std::string name, std::vector<std::string> files, std::vector<std::string> skipped,
+                         std::vector<BrushStroke> strokes)
+{
     if (files.size() < 2)
-        throw Exception("A stack needs at least two shots to fuse, and " + name + " gives one. Open two or more "
-                        "shots of the scene focused at different depths, or their folder.");
+        throw Exception("A stack needs at least two shots to fuse, and " + name + " gives "
+                        + (files.empty() ? "none" : "one") + ". Open two or more shots of the scene focused at "
+                        "different depths, or their folder.");
     if (files.size() > static_cast<std::size_t>(MaxShots))
         throw Exception(name + " gives " + std::to_string(files.size()) + " shots, more than the "
                         + std::to_string(MaxShots) + " a stack holds. Fuse them in parts.");
@@ -150,8 +149,18 @@ void StackSession::Open(const std::vector<std::string> &paths)
     result_.reset();
     fusedView_.reset();
     sourceView_.reset();
-    StartFusion(); // busy before the window hears of the new stack, so it never shows it as done
+    StartFusion(std::move(strokes)); // busy before the window hears of the new stack, so it never shows it done
     emit StackOpened();
+}
+
+void StackSession::SaveStack(const std::string &file) const
+{
+    if (shots_.empty())
+        throw Exception("There is no stack to save yet: open one first.");
+    StackFile stack{{}, align_, retouching_.Strokes()};
+    for (const Shot &shot : shots_)
+        stack.shots.push_back(shot.report.file);
+    WriteStackFile(file, stack);
 }
 
 void StackSession::SetAlign(bool align)
@@ -160,7 +169,7 @@ void StackSession::SetAlign(bool align)
         return;
     align_ = align;
     if (!shots_.empty())
-        StartFusion();
+        StartFusion(retouching_.Strokes());
 }
 
 void StackSession::Cancel()
@@ -170,7 +179,7 @@ void StackSession::Cancel()
     SetBusy(false);
 }
 
-void StackSession::StartFusion()
+void StackSession::StartFusion(std::vector<BrushStroke> strokes)
 {
     Cancel();
     const int request = request_;
@@ -179,25 +188,19 @@ void StackSession::StartFusion()
         files.push_back(shot.report.file);
     const StackOptions options{.align = align_, .sourceMap = true, .leaveOutBadShots = true};
     SetBusy(true);
-    fusion_ = jobs_.Start([this, request, files, options](std::stop_token stop) {
+    fusion_ = jobs_.Start([this, request, files, options, strokes = std::move(strokes)](std::stop_token stop) {
         Reporter reporter(this, request);
         try {
-            auto outcome = std::make_shared<Outcome>();
-            outcome->stack = FuseStack(files, options, reporter, stop);
-            outcome->fusedView = DisplayPicture::FromBitmap(outcome->stack.fused.Bitmap());
+            auto outcome = std::make_shared<FusionOutcome>(FuseAndRetouch(files, options, strokes, reporter, stop));
             Post(this, [this, request, outcome] { OnFused(request, outcome); });
-            // The source map's copy only after the fused picture shows, which is what the user waits for.
-            std::shared_ptr<const DisplayPicture> sourceView =
-                DisplayPicture::FromIndexed(outcome->stack.sourceMap, SourceColours(static_cast<int>(files.size())));
-            Post(this, [this, request, sourceView] { OnSourceView(request, sourceView); });
+            // The source map's copy only after the fused picture shows, which is what the user waits
+            // for; nothing paints on the source map before its copy is made.
+            std::shared_ptr<DisplayPicture> view =
+                DisplayPicture::FromIndexed(outcome->sources, SourceColours(static_cast<int>(files.size())));
+            Post(this, [this, request, view] { OnSourceView(request, view); });
         } catch (const FusionCancelled &) {
-        } catch (const Exception &failure) {
-            Post(this, [this, request, message = QString::fromStdString(failure.Message())] { OnFailed(request, message); });
-        } catch (const std::bad_alloc &) {
-            Post(this, [this, request] {
-                OnFailed(request, QStringLiteral("There is not enough memory to fuse this stack. Close other "
-                                                 "programs, or fuse fewer or smaller shots."));
-            });
+        } catch (const std::exception &failure) {
+            Post(this, [this, request, message = MessageOf(failure)] { OnFailed(request, message); });
         }
     });
 }
@@ -212,9 +215,9 @@ void StackSession::RequestShot(int index)
                                             result_ ? QString() : QStringLiteral(" yet")));
         return;
     }
-    shotLoad_ = jobs_.Start([this, request, index, result = result_](std::stop_token stop) {
+    shotLoad_ = jobs_.Start([this, request, index, frames = ShotFrames(*result_)](std::stop_token stop) mutable {
         try {
-            const TBitmap shot = ShotFrames(*result).Shot(index);
+            const TBitmap shot = frames.Shot(index);
             if (stop.stop_requested())
                 return;
             std::shared_ptr<const DisplayPicture> view = DisplayPicture::FromBitmap(shot);
@@ -223,7 +226,7 @@ void StackSession::RequestShot(int index)
                     emit ShotViewReady(index, view);
             });
         } catch (const std::exception &failure) {
-            Post(this, [this, request, index, message = QString::fromStdString(failure.what())] {
+            Post(this, [this, request, index, message = MessageOf(failure)] {
                 if (request == shotRequest_)
                     emit ShotViewFailed(index, message);
             });
@@ -231,26 +234,63 @@ void StackSession::RequestShot(int index)
     });
 }
 
-void StackSession::SaveFused(const std::string &file) { Save(file, false); }
+void StackSession::ChooseBrushShot(int index)
+{
+    brushLoad_.request_stop();
+    const int request = ++brushRequest_, fusion = resultRequest_;
+    if (!result_ || result_->shots.at(static_cast<std::size_t>(index)).state != ShotState::Fused)
+        throw Exception(NameOf(shots_.at(index).report.file) + " is not part of the fused picture, so there is "
+                        "nothing to paint from it. Choose a shot that was fused.");
+    brushLoad_ = jobs_.Start([this, request, fusion, index, frames = ShotFrames(*result_)](std::stop_token) mutable {
+        try {
+            auto coverage = std::make_shared<TBitmap>();
+            auto shot = std::make_shared<TBitmap>(frames.Shot(index, coverage.get()));
+            Post(this, [this, request, fusion, index, shot, coverage] {
+                if (request != brushRequest_ || fusion != resultRequest_)
+                    return;
+                retouching_.SetBrush(index, std::move(*shot), std::move(*coverage));
+                emit BrushReady(index);
+            });
+        } catch (const std::exception &failure) {
+            Post(this, [this, message = MessageOf(failure)] { emit Notice(message); });
+        }
+    });
+}
 
-void StackSession::SaveSourceMap(const std::string &file) { Save(file, true); }
-
-void StackSession::Save(const std::string &file, bool sourceMap)
+void StackSession::SaveFused(const std::string &file)
 {
     if (!result_)
         throw Exception("There is no fused picture to save yet: wait until the fusion has finished.");
-    jobs_.Start([this, file, sourceMap, result = result_](std::stop_token) {
+    SaveInBackground(file, [file, picture = std::make_shared<TPicture>(retouching_.Picture())](
+                               const PictureSaveOptions &options) { picture->SaveToFile(file, options); });
+}
+
+void StackSession::SaveSourceMap(const std::string &file)
+{
+    if (!result_)
+        throw Exception("There is no source map to save yet: wait until the fusion has finished.");
+    auto map = std::make_shared<TPicture>();
+    map->Bitmap() = retouching_.Sources();
+    SaveInBackground(file, [file, map](const PictureSaveOptions &) { map->SaveToFile(file); });
+}
+
+// Runs save on a thread of its own with the options of a picture's save, whose metadata warning
+// becomes a notice; says how it ended.
+void StackSession::SaveInBackground(const std::string &file, std::function<void(const PictureSaveOptions &)> save)
+{
+    jobs_.Start([this, file = QString::fromStdString(file), save = std::move(save)](std::stop_token) {
+        PictureSaveOptions options;
+        options.metadataWarning = [this](const std::string &why) {
+            Post(this, [this, why] {
+                emit Notice(QStringLiteral("The picture was saved without the first shot's metadata, which could "
+                                           "not be written (%1).").arg(QString::fromStdString(why)));
+            });
+        };
         try {
-            if (sourceMap) {
-                TPicture map;
-                map.Bitmap() = result->sourceMap;
-                map.SaveToFile(file);
-            } else {
-                result->fused.SaveToFile(file, PictureSaveOptions{});
-            }
-            Post(this, [this, name = QString::fromStdString(file)] { emit Saved(name); });
+            save(options);
+            Post(this, [this, file] { emit Saved(file); });
         } catch (const std::exception &failure) {
-            Post(this, [this, message = QString::fromStdString(failure.what())] { emit SaveFailed(message); });
+            Post(this, [this, message = MessageOf(failure)] { emit SaveFailed(message); });
         }
     });
 }
@@ -274,25 +314,31 @@ void StackSession::OnShot(int request, int index, ShotReport report, QImage thum
     emit ShotChanged(index);
 }
 
-void StackSession::OnFused(int request, std::shared_ptr<Outcome> outcome)
+void StackSession::OnFused(int request, std::shared_ptr<FusionOutcome> outcome)
 {
     if (request != request_)
         return;
-    fusedView_ = std::move(outcome->fusedView);
+    fusedView_ = std::move(outcome->pictureView);
     sourceView_.reset();
     resultRequest_ = request;
-    result_ = std::shared_ptr<const StackResult>(outcome, &outcome->stack);
+    result_ = std::shared_ptr<const StackResult>(outcome, &outcome->base);
+    // The source map is copied: the worker makes its display copy from the outcome's meanwhile.
+    retouching_.Reset(result_, std::move(outcome->picture), outcome->sources, std::move(outcome->strokes));
+    retouching_.SetViews(fusedView_, nullptr);
     for (std::size_t i = 0; i < shots_.size(); ++i)
         shots_[i].report = result_->shots[i];
     emit FusionDone(); // the window shows the new picture, then hears that the work is over
     SetBusy(false);
+    for (const std::string &note : outcome->notes)
+        emit Notice(QString::fromStdString(note));
 }
 
-void StackSession::OnSourceView(int request, std::shared_ptr<const DisplayPicture> view)
+void StackSession::OnSourceView(int request, std::shared_ptr<DisplayPicture> view)
 {
     if (request != resultRequest_) // of a result no longer shown
         return;
     sourceView_ = std::move(view);
+    retouching_.SetViews(fusedView_, sourceView_);
     emit SourceViewReady();
 }
 

@@ -4,7 +4,9 @@
 #include "dialogs.h"
 #include "dropped_files.h"
 #include "picture_viewer.h"
+#include "retouch_tool.h"
 #include "shot_strip.h"
+#include "stack_file.h"
 #include "source_legend.h"
 
 #include <QAction>
@@ -24,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <filesystem>
 
 namespace {
 
@@ -83,6 +86,13 @@ StackWindow::StackWindow(QWidget *parent) : TForm(parent), session_(std::make_un
     connect(session_.get(), &StackSession::ShotViewFailed, this, [this](int, const QString &message) { Report(message); });
     connect(session_.get(), &StackSession::Saved, this,
             [this](const QString &file) { Report(tr("Saved %1").arg(file)); });
+    connect(session_.get(), &StackSession::Notice, this, &StackWindow::Report);
+    connect(session_.get(), &StackSession::AlignChanged, this, [this](bool align) {
+        const QSignalBlocker quiet(alignAction_); // a stack file's choice, not the user's default
+        alignAction_->setChecked(align);
+    });
+    connect(retouch_, &RetouchTool::Message, this, &StackWindow::Report);
+    connect(retouch_->Toggle(), &QAction::triggered, this, [this] { RunGuarded([this] { ToggleRetouching(); }); });
     connect(session_.get(), &StackSession::SaveFailed, this,
             [this](const QString &message) { CurrentUserDialogs().Error(message.toStdString()); });
     connect(strip_, &ShotStrip::ShotChosen, this, &StackWindow::ShowShot);
@@ -145,10 +155,17 @@ void StackWindow::BuildActions()
     file->addAction(AddAction(tr("Open &folder..."), QKeySequence(tr("Ctrl+Shift+O")), &StackWindow::OpenFolder));
     savePicture_ = AddAction(tr("&Save picture..."), QKeySequence::Save, &StackWindow::SavePicture);
     saveSourceMap_ = AddAction(tr("Save source &map..."), QKeySequence(), &StackWindow::SaveSourceMap);
-    file->addActions({savePicture_, saveSourceMap_});
+    QAction *saveStack = AddAction(tr("Save s&tack..."), QKeySequence(tr("Ctrl+Shift+S")), &StackWindow::SaveStack);
+    file->addActions({savePicture_, saveSourceMap_, saveStack});
     file->addSeparator();
     file->addAction(AddAction(tr("&Close"), QKeySequence(tr("Ctrl+W")), &StackWindow::CloseWindow));
     file->addAction(AddAction(tr("&Quit"), QKeySequence(tr("Ctrl+Q")), &StackWindow::QuitAll));
+
+    retouch_ = new RetouchTool(*session_, *viewer_, *this);
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addActions({retouch_->Undo(), retouch_->Redo()});
+    edit->addSeparator();
+    edit->addActions({retouch_->Toggle(), retouch_->Smaller(), retouch_->Larger(), retouch_->Clear()});
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     showFused_ = AddAction(tr("&Fused picture"), QKeySequence(tr("F")), &StackWindow::ShowFused);
@@ -190,6 +207,8 @@ void StackWindow::BuildActions()
     tools->addActions({fit, actual});
     tools->addSeparator();
     tools->addAction(alignAction_);
+    tools->addSeparator();
+    tools->addAction(retouch_->Toggle());
 }
 
 void StackWindow::OpenStack(const std::vector<std::string> &paths)
@@ -202,8 +221,10 @@ void StackWindow::OpenStack(const std::vector<std::string> &paths)
 
 void StackWindow::OpenFiles()
 {
-    const auto files = CurrentUserDialogs().ChooseOpenFiles("Open the shots of a focus stack", lastFolder_,
-                                                            OpenPictureFilter());
+    std::string filter = OpenPictureFilter(); // "Pictures (...);;All files (*)"
+    filter.insert(filter.find(";;"), std::string(";;Stack files (*.") + StackFileExtension + ")");
+    const auto files = CurrentUserDialogs().ChooseOpenFiles("Open the shots of a focus stack, or a stack file",
+                                                            lastFolder_, filter);
     if (files)
         OpenStack(*files);
 }
@@ -245,15 +266,52 @@ void StackWindow::SaveSourceMap()
     }
 }
 
+void StackWindow::SaveStack()
+{
+    if (session_->Shots().empty()) {
+        Report(tr("There is no stack to save: open one first."));
+        return;
+    }
+    const std::string suggestion = (std::filesystem::path(lastFolder_) / (session_->Name() + "." + StackFileExtension)).string();
+    const auto file = CurrentUserDialogs().ChooseSaveFile("Save the stack as", suggestion,
+                                                          std::string("Stack files (*.") + StackFileExtension + ")");
+    if (!file)
+        return;
+    session_->SaveStack(*file);
+    Report(tr("Saved the stack, its alignment and %1 stroke(s) of retouching to %2")
+               .arg(session_->Retouch().Strokes().size())
+               .arg(QString::fromStdString(*file)));
+}
+
 void StackWindow::ShowFused() { ShowView(session_->FusedView(), View::Fused, -1); }
 
 void StackWindow::ShowSourceMap() { ShowView(session_->SourceView(), View::SourceMap, -1); }
+
+// R: painting starts from the shot shown, or the one chosen in the strip, on the fused picture.
+void StackWindow::ToggleRetouching()
+{
+    if (retouch_->Active()) {
+        retouch_->Stop();
+        return;
+    }
+    const int shot = view_ == View::Shot ? shownShot_ : strip_->currentRow();
+    if (view_ == View::Shot && session_->FusedView())
+        ShowFused();
+    retouch_->PaintFrom(shot);
+    strip_->MarkShown(retouch_->Active() ? shot : -1);
+}
 
 void StackWindow::ShowShot(int index)
 {
     if (index < 0 || index >= static_cast<int>(session_->Shots().size()))
         return;
+    if (retouch_->Active()) { // the shot to paint from, while the fused picture stays in view
+        retouch_->PaintFrom(index);
+        strip_->MarkShown(index);
+        return;
+    }
     Report(tr("Reading shot %1: %2...").arg(index + 1).arg(FileName(session_->Shots()[index].report.file)));
+    strip_->MarkShown(index); // chosen at once, for R, while it is read
     session_->RequestShot(index);
 }
 
@@ -262,7 +320,8 @@ void StackWindow::StepShot(int step)
     const int count = static_cast<int>(session_->Shots().size());
     if (count == 0)
         return;
-    const int from = view_ == View::Shot ? shownShot_ : (step > 0 ? -1 : count);
+    const int shown = retouch_->Active() ? retouch_->Shot() : view_ == View::Shot ? shownShot_ : -1;
+    const int from = shown >= 0 ? shown : (step > 0 ? -1 : count);
     ShowShot(std::clamp(from + step, 0, count - 1));
 }
 
@@ -294,7 +353,7 @@ void StackWindow::ShowView(std::shared_ptr<const DisplayPicture> picture, View v
     shownShot_ = shot;
     viewer_->SetPicture(std::move(picture));
     legend_->setVisible(view == View::SourceMap);
-    strip_->MarkShown(shot);
+    strip_->MarkShown(retouch_->Active() ? retouch_->Shot() : shot);
     if (view == View::Shot)
         Report(tr("Shot %1: %2").arg(shot + 1).arg(FileName(session_->Shots()[shot].report.file)));
     else
@@ -360,7 +419,7 @@ void StackWindow::DescribePixel(int x, int y)
         pixelInfo_->clear();
         return;
     }
-    const TBitmap &fused = result->fused.Bitmap();
+    const TBitmap &fused = session_->Retouch().Picture().Bitmap();
     const int bytes = TBitmap::BytesPerPixel(fused.PixelFormat());
     const std::uint8_t *pixel = fused.ScanLine(y) + static_cast<std::size_t>(bytes) * x;
     QString colour;
@@ -372,7 +431,7 @@ void StackWindow::DescribePixel(int x, int y)
         const auto *channels = reinterpret_cast<const std::uint16_t *>(pixel);
         colour = QStringLiteral("%1, %2, %3 (16 bits)").arg(channels[2]).arg(channels[1]).arg(channels[0]);
     }
-    const int shot = result->sourceMap.ScanLine(y)[x];
+    const int shot = session_->Retouch().Sources().ScanLine(y)[x];
     pixelInfo_->setText(tr("x %1, y %2: fused %3, from shot %4 (%5)")
                             .arg(x).arg(y).arg(colour).arg(shot)
                             .arg(FileName(result->shots[static_cast<std::size_t>(shot - 1)].file)));

@@ -1,8 +1,9 @@
 // The stack window: a focus stack of any size, fused in the background. The strip of shots on the
 // left; the viewer, which shows the fused picture, any shot or the source map at one zoom and
-// position, so that a user can flick between them; the source map's legend under it while the
-// map shows; and in the status bar the pixel under the mouse and, while the session works, the
-// stage, a progress bar and Cancel. The window only shows its session and sends it requests.
+// position, so that a user can flick between them, and on which the retouching brush paints;
+// the source map's legend under it while the map shows; and in the status bar the pixel under
+// the mouse and, while the session works, the stage, a progress bar and Cancel. The window only
+// shows its session and sends it requests.
 #pragma once
 
 #include "controls.h"
@@ -16,6 +17,7 @@
 
 class PictureViewer;
 class QAction;
+class RetouchTool;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -59,6 +61,8 @@ private:
     void OpenFolder();
     void SavePicture();
     void SaveSourceMap();
+    void SaveStack();
+    void ToggleRetouching();
     void ShowFused();
     void ShowSourceMap();
     void ShowShot(int index);
@@ -85,6 +89,7 @@ private:
 
     std::unique_ptr<StackSession> session_;
     PictureViewer *viewer_;
+    RetouchTool *retouch_;
     ShotStrip *strip_;
     SourceLegend *legend_;
     QLabel *pixelInfo_;
