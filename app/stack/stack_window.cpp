@@ -238,30 +238,30 @@ void StackWindow::OpenFolder()
 
 void StackWindow::SavePicture()
 {
-    if (!session_->Result()) {
-        Report(session_->Shots().empty() ? tr("There is nothing to save: open a focus stack first.")
-                                         : tr("The fused picture is not ready yet: it can be saved once the fusion has "
-                                              "finished."));
-        return;
-    }
-    const auto file = CurrentUserDialogs().ChooseSaveFile("Save the fused picture as", lastFolder_,
-                                                          SaveFilterFor(TPicture::PictureExtensions()));
-    if (file) {
-        session_->SaveFused(*file);
-        Report(tr("Saving %1...").arg(QString::fromStdString(*file)));
-    }
+    SaveResult("fused picture", TPicture::PictureExtensions(), &StackSession::SaveFused);
 }
 
 void StackWindow::SaveSourceMap()
 {
+    SaveResult("source map", TPicture::LosslessExtensions(), &StackSession::SaveSourceMap);
+}
+
+// Asks where to write what (in a format of extensions) and has the session write it; before the
+// fusion has finished, says so and asks nothing.
+void StackWindow::SaveResult(const std::string &what, const std::vector<std::string> &extensions,
+                             void (StackSession::*save)(const std::string &))
+{
     if (!session_->Result()) {
-        Report(tr("The source map is not ready yet: it can be saved once the fusion has finished."));
+        Report(session_->Shots().empty()
+                   ? tr("There is nothing to save: open a focus stack first.")
+                   : tr("The %1 is not ready yet: it can be saved once the fusion has finished.")
+                         .arg(QString::fromStdString(what)));
         return;
     }
-    const auto file = CurrentUserDialogs().ChooseSaveFile("Save the source map as", lastFolder_,
-                                                          SaveFilterFor(TPicture::LosslessExtensions()));
+    const auto file = CurrentUserDialogs().ChooseSaveFile("Save the " + what + " as", lastFolder_,
+                                                          SaveFilterFor(extensions));
     if (file) {
-        session_->SaveSourceMap(*file);
+        (session_.get()->*save)(*file);
         Report(tr("Saving %1...").arg(QString::fromStdString(*file)));
     }
 }

@@ -62,6 +62,8 @@ private:
     void SavePicture();
     void SaveSourceMap();
     void SaveStack();
+    void SaveResult(const std::string &what, const std::vector<std::string> &extensions,
+                    void (StackSession::*save)(const std::string &));
     void ToggleRetouching();
     void ShowFused();
     void ShowSourceMap();

@@ -50,13 +50,13 @@ public:
     std::optional<std::string> ChooseOpenFile(const std::string &title, const std::string &folder,
                                               const std::string &filter) override
     {
-        return ChooseFile(QFileDialog::AcceptOpen, title, folder, filter);
+        return First(Choose(QFileDialog::ExistingFile, title, folder, filter));
     }
 
     std::optional<std::string> ChooseSaveFile(const std::string &title, const std::string &folder,
                                               const std::string &filter) override
     {
-        return ChooseFile(QFileDialog::AcceptSave, title, folder, filter);
+        return First(Choose(QFileDialog::AnyFile, title, folder, filter));
     }
 
     std::optional<std::vector<std::string>> ChooseOpenFiles(const std::string &title, const std::string &folder,
@@ -67,25 +67,32 @@ public:
 
     std::optional<std::string> ChooseFolder(const std::string &title, const std::string &folder) override
     {
-        const std::optional<std::vector<std::string>> chosen = Choose(QFileDialog::Directory, title, folder, "");
-        return chosen ? std::optional(chosen->front()) : std::nullopt;
+        return First(Choose(QFileDialog::Directory, title, folder, ""));
     }
 
     void Message(const std::string &text) override { ShowBox(QMessageBox::NoIcon, text); }
     void Error(const std::string &text) override { ShowBox(QMessageBox::Critical, text); }
 
 private:
-    // Files or a folder to open, by Qt's own dialog in the given mode.
+    // Files or a folder, by Qt's own dialog in the given mode: AnyFile saves, the others open.
     static std::optional<std::vector<std::string>> Choose(QFileDialog::FileMode mode, const std::string &title,
                                                           const std::string &folder, const std::string &filter)
     {
         OverrideCursorPause pause;
         QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title),
                            QString::fromStdString(folder), QString::fromStdString(filter));
+        // Qt's own dialog on every desktop, so the window behaves the same everywhere.
         dialog.setOption(QFileDialog::DontUseNativeDialog);
         dialog.setFileMode(mode);
         if (mode == QFileDialog::Directory)
             dialog.setOption(QFileDialog::ShowDirsOnly);
+        if (mode == QFileDialog::AnyFile) {
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            // A name typed without an extension gets the one of the selected format.
+            dialog.setDefaultSuffix(FirstExtension(dialog.selectedNameFilter()));
+            QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                             [&dialog](const QString &nameFilter) { dialog.setDefaultSuffix(FirstExtension(nameFilter)); });
+        }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
         std::vector<std::string> chosen;
@@ -94,26 +101,9 @@ private:
         return chosen;
     }
 
-    static std::optional<std::string> ChooseFile(QFileDialog::AcceptMode mode, const std::string &title,
-                                                 const std::string &folder, const std::string &filter)
+    static std::optional<std::string> First(const std::optional<std::vector<std::string>> &chosen)
     {
-        OverrideCursorPause pause;
-        QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title),
-                           QString::fromStdString(folder), QString::fromStdString(filter));
-        // Qt's own dialog on every desktop, so the window behaves the same everywhere.
-        dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setAcceptMode(mode);
-        if (mode == QFileDialog::AcceptOpen) {
-            dialog.setFileMode(QFileDialog::ExistingFile);
-        } else {
-            // A name typed without an extension gets the one of the selected format.
-            dialog.setDefaultSuffix(FirstExtension(dialog.selectedNameFilter()));
-            QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
-                             [&dialog](const QString &nameFilter) { dialog.setDefaultSuffix(FirstExtension(nameFilter)); });
-        }
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return dialog.selectedFiles().constFirst().toStdString();
+        return chosen ? std::optional(chosen->front()) : std::nullopt;
     }
 
     static void ShowBox(QMessageBox::Icon icon, const std::string &text)
