@@ -8,7 +8,9 @@
 #include "edge_strength.h"
 #include "exception.h"
 #include "region_map.h"
+#include "stack_files.h"
 #include "stack_fusion.h"
+#include "stack_window.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -88,6 +90,8 @@ TForm1::TForm1(QWidget *parent) : TForm(parent), ui_(std::make_unique<Ui::TForm1
                                    .arg(QColor(ClassColours()[k]).name())
                                    .arg(k));
     ShowDominanceColours(true);
+    for (TImage *edgeMap : {Image1, Image2, Image3})
+        edgeMap->SetDisplayGain(true);
     connect(ui_->rawBytesBox, &QCheckBox::toggled, this,
             [this](bool raw) { RunGuarded([this, raw] { ShowDominanceColours(!raw); }); });
     connect(ui_->actualSizeBox, &QCheckBox::toggled, this, [this](bool actualSize) {
@@ -97,6 +101,7 @@ TForm1::TForm1(QWidget *parent) : TForm(parent), ui_(std::make_unique<Ui::TForm1
         });
     });
     connect(ui_->alignBox, &QCheckBox::toggled, this, &TForm1::AlignBoxToggled);
+    connect(ui_->stackButton, &QPushButton::clicked, this, &TForm1::OpenStack);
     connect(ui_->savePictureButton, &QPushButton::clicked, this, [this] {
         SavePane(Image6, SavePictureDialog2, QStringLiteral("all-in-focus picture"),
                  "There is no all-in-focus picture to save yet. Load three pictures with Picture1, Picture2 and "
@@ -191,16 +196,18 @@ void TForm1::dropEvent(QDropEvent *event)
 {
     event->acceptProposedAction();
     RunGuarded([this, event] {
-        const std::vector<std::string> files = DroppedFiles(*event->mimeData());
+        const std::vector<std::string> files = InNaturalOrder(DroppedFiles(*event->mimeData()));
         const int pane = PicturePaneAt(event->position().toPoint());
-        if (files.size() == 1 && pane >= 0)
+        if (files.size() > 3 || (files.size() == 1 && QFileInfo(QString::fromStdString(files[0])).isDir()))
+            ShowStackWindow().OpenStack(files);
+        else if (files.size() == 1 && pane >= 0)
             LoadPictures({{pane, files[0]}});
         else if (files.size() == 3)
             LoadPictures({{0, files[0]}, {1, files[1]}, {2, files[2]}});
         else
-            ShowMessage("Drop one picture file on the pane of Picture 1, 2 or 3 to load it there, or three picture "
+            ShowMessage("Drop one picture file on the pane of Picture 1, 2 or 3 to load it there, three picture "
                         "files anywhere on the window to load them as Picture1 to Picture3 in the order of their "
-                        "names.");
+                        "names, or more shots or their folder to fuse them in the stack window.");
     });
 }
 
@@ -216,6 +223,17 @@ void TForm1::OpenPictures(const std::vector<std::string> &fileNames)
     if (!leftOut.empty())
         CurrentUserDialogs().Error("edgedom compares three pictures at a time, so it did not open " + leftOut
                                    + ". Load another picture into a pane with its Picture button.");
+}
+
+// Stack...: the shots chosen open in the stack window; a cancelled dialog changes nothing.
+void TForm1::OpenStack()
+{
+    RunGuarded([this] {
+        const std::optional<std::vector<std::string>> shots = CurrentUserDialogs().ChooseOpenFiles(
+            "Open the shots of a focus stack", OpenPictureDialog1->InitialDir, OpenPictureFilter());
+        if (shots)
+            ShowStackWindow().OpenStack(*shots);
+    });
 }
 
 // A cancelled dialog changes nothing.

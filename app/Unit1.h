@@ -77,6 +77,7 @@ protected:
 private:
     using FileForPicture = std::pair<int, std::string>; // a picture's index, 0 to 2, and its file
 
+    void OpenStack();
     void LoadFromDialog(int index);
     void LoadPictures(const std::vector<FileForPicture> &files);
     void LoadPicture(int index, const std::string &file);

@@ -20,6 +20,7 @@ void RegisterFocusStackBenchmarks();
 void RegisterBrushStrokeBenchmarks();
 // In edgedom-window-bench, which links Qt Widgets.
 void RegisterPictureViewerBenchmarks();
+void RegisterLivePaintingBenchmarks();
 
 // An input of a benchmark, built on the benchmark's first run rather than at registration.
 using BenchInput = std::function<const TBitmap &()>;

@@ -17,6 +17,7 @@ int main(int argc, char **argv)
     QApplication application(argc, argv);
     try {
         RegisterPictureViewerBenchmarks();
+        RegisterLivePaintingBenchmarks();
         if (benchmark::RunSpecifiedBenchmarks() == 0) {
             std::cerr << "edgedom-window-bench: no benchmark ran: the filter matches none, or the inputs are missing\n";
             return 1;

@@ -1,12 +1,19 @@
-// Makes the picture of the window shown in the README: the real form after a whole session
-// (Picture1 to Picture3, Add, Process, Fuse) with the dialogs answered by script, the
-// all-in-focus picture shown and the mouse over it, grabbed into a PNG. scripts/screenshot
+// Makes the pictures of the windows shown in the README, grabbed into PNGs; scripts/screenshot
 // runs it under Xvfb.
 //   edgedom-screenshot PICTURE1 PICTURE2 PICTURE3 OUTPUT.png
+//     the real form after a whole session (Picture1 to Picture3, Add, Process, Fuse) with the
+//     dialogs answered by script, the all-in-focus picture shown and the mouse over it;
+//   edgedom-screenshot --stack FOLDER OUTPUT.png
+//     the stack window once it has fused the shots of the folder, aligned, the mouse over the
+//     picture (the choice to align is kept in the settings, as the window keeps it).
 #include "Unit1.h"
 #include "dialogs.h"
+#include "picture_viewer.h"
+#include "stack_window.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QEventLoop>
 #include <QMouseEvent>
 
 #include <deque>
@@ -30,6 +37,12 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<std::vector<std::string>> ChooseOpenFiles(const std::string &, const std::string &,
+                                                            const std::string &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseFolder(const std::string &, const std::string &) override { return std::nullopt; }
     void Message(const std::string &) override {}
     void Error(const std::string &text) override
     {
@@ -41,12 +54,54 @@ public:
     bool failed = false;
 };
 
+// The mouse moved to the middle of widget, so that the status bar describes the pixel there.
+void PointAtTheMiddle(QWidget *widget)
+{
+    const QPointF centre = QRectF(widget->rect()).center();
+    QMouseEvent move(QEvent::MouseMove, centre, widget->mapToGlobal(centre), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+    QApplication::processEvents();
+}
+
+int Save(QWidget &window, const char *file)
+{
+    if (!window.grab().save(QString::fromLocal8Bit(file))) {
+        std::cerr << "edgedom-screenshot: cannot write " << file << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+int StackWindowPicture(const char *folder, const char *output)
+{
+    ScriptedSession session;
+    SetUserDialogs(&session);
+    StackWindow window;
+    window.resize(1280, 800);
+    window.show();
+    QEventLoop fused;
+    QObject::connect(&window.Session(), &StackSession::SourceViewReady, &fused, &QEventLoop::quit);
+    QObject::connect(&window.Session(), &StackSession::FusionFailed, &fused, &QEventLoop::quit);
+    window.findChild<QAction *>(QStringLiteral("alignAction"))->setChecked(true);
+    window.OpenStack({folder});
+    fused.exec();
+    PointAtTheMiddle(&window.Viewer());
+    SetUserDialogs(nullptr);
+    return session.failed || window.Session().Result() == nullptr ? 1 : Save(window, output);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    if (argc == 4 && std::string(argv[1]) == "--stack") {
+        QApplication application(argc, argv);
+        return StackWindowPicture(argv[2], argv[3]);
+    }
     if (argc != 5) {
-        std::cerr << "usage: edgedom-screenshot PICTURE1 PICTURE2 PICTURE3 OUTPUT.png\n";
+        std::cerr << "usage: edgedom-screenshot PICTURE1 PICTURE2 PICTURE3 OUTPUT.png\n"
+                     "       edgedom-screenshot --stack FOLDER OUTPUT.png\n";
         return 2;
     }
     QApplication application(argc, argv);
@@ -60,18 +115,7 @@ int main(int argc, char *argv[])
         button->click();
     QApplication::processEvents();
 
-    QWidget *canvas = form.Image6->widget();
-    const QPointF centre = QRectF(canvas->rect()).center();
-    QMouseEvent move(QEvent::MouseMove, centre, canvas->mapToGlobal(centre), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(canvas, &move);
-    QApplication::processEvents();
+    PointAtTheMiddle(form.Image6->widget());
     SetUserDialogs(nullptr);
-
-    if (session.failed)
-        return 1;
-    if (!form.grab().save(QString::fromLocal8Bit(argv[4]))) {
-        std::cerr << "edgedom-screenshot: cannot write " << argv[4] << '\n';
-        return 1;
-    }
-    return 0;
+    return session.failed ? 1 : Save(form, argv[4]);
 }

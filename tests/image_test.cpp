@@ -58,6 +58,24 @@ TEST_F(ImagePane, ShowsGreyAsGreyColourInColourSixteenBitsRoundedAndClassesThrou
     EXPECT_TRUE(ShowsItsPicture(image));
 }
 
+// An edge map of 100 pixels, 98 of them 10 and below and the 99th percentile 20: with gain, 20
+// shows white and the others in proportion; the bytes stay as they are.
+TEST_F(ImagePane, GainShowsAnEdgeMapBrightenedAndKeepsItsValues)
+{
+    Table edges(10, std::vector<int>(10, 10));
+    edges[0][0] = 0, edges[5][5] = 20, edges[9][9] = 200;
+    image.SetDisplayGain(true);
+    Show(GreyBitmap(edges));
+    EXPECT_EQ(image.Shown().pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(image.Shown().pixel(1, 1), qRgb(128, 128, 128));
+    EXPECT_EQ(image.Shown().pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.Shown().pixel(9, 9), qRgb(255, 255, 255));
+    EXPECT_EQ(TableOf(image.Picture->Bitmap()), edges);
+    EXPECT_EQ(image.DescribePixel(1, 1), "x 1, y 1: grey 10");
+    image.SetDisplayGain(false);
+    EXPECT_TRUE(ShowsItsPicture(image));
+}
+
 TEST_F(ImagePane, FitsByWholeStepsOrShrinksAndScrollsAt100Percent)
 {
     Show(GreyBitmap(Table(5, std::vector<int>(5, 100))));

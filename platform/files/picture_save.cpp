@@ -36,6 +36,9 @@ constexpr SaveFormat SaveFormats[] = {{"bmp", "bmp", true, false},  {"png", "png
                                       {"ppm", "ppm", true, false},  {"pgm", "pgm", true, false},
                                       {"jpg", "jpeg", false, false}, {"jpeg", "jpeg", false, false}};
 
+// The resolution every file is stored with: 72 dots per inch, the usual one for photos.
+constexpr int StoredDotsPerMeter = 2835;
+
 Exception SaveError(const std::string &fileName, const std::string &reason)
 {
     return Exception("Cannot save " + fileName + ": " + reason);
@@ -127,6 +130,10 @@ QByteArray Encode(const TBitmap &bitmap, const SaveFormat &format, const std::ve
         return Encode(rounded, format, profile, picture, fileName);
     }
     QImage image = ImageOf(bitmap, fileName);
+    // Qt would write the resolution of the screen, if there is one: the same pixels would make
+    // other bytes in a window than on the command line.
+    image.setDotsPerMeterX(StoredDotsPerMeter);
+    image.setDotsPerMeterY(StoredDotsPerMeter);
     if (picture && !profile.empty() && bitmap.PixelFormat() != pf8bit)
         image.setColorSpace(QColorSpace::fromIccProfile(
             QByteArray(reinterpret_cast<const char *>(profile.data()), static_cast<qsizetype>(profile.size()))));

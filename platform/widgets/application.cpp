@@ -38,6 +38,7 @@ void TApplication::Initialize()
         return;
     qt_ = std::make_unique<QApplication>(qtArgumentCount, qtArguments);
     QApplication::setApplicationName(QStringLiteral("edgedom"));
+    QApplication::setOrganizationName(QStringLiteral("edgedom")); // where QSettings keeps choices
 }
 
 void TApplication::Adopt(std::unique_ptr<TForm> form) { forms_.push_back(std::move(form)); }

@@ -50,31 +50,44 @@ public:
     std::optional<std::string> ChooseOpenFile(const std::string &title, const std::string &folder,
                                               const std::string &filter) override
     {
-        return ChooseFile(QFileDialog::AcceptOpen, title, folder, filter);
+        return First(Choose(QFileDialog::ExistingFile, title, folder, filter));
     }
 
     std::optional<std::string> ChooseSaveFile(const std::string &title, const std::string &folder,
                                               const std::string &filter) override
     {
-        return ChooseFile(QFileDialog::AcceptSave, title, folder, filter);
+        return First(Choose(QFileDialog::AnyFile, title, folder, filter));
+    }
+
+    std::optional<std::vector<std::string>> ChooseOpenFiles(const std::string &title, const std::string &folder,
+                                                            const std::string &filter) override
+    {
+        return Choose(QFileDialog::ExistingFiles, title, folder, filter);
+    }
+
+    std::optional<std::string> ChooseFolder(const std::string &title, const std::string &folder) override
+    {
+        return First(Choose(QFileDialog::Directory, title, folder, ""));
     }
 
     void Message(const std::string &text) override { ShowBox(QMessageBox::NoIcon, text); }
     void Error(const std::string &text) override { ShowBox(QMessageBox::Critical, text); }
 
 private:
-    static std::optional<std::string> ChooseFile(QFileDialog::AcceptMode mode, const std::string &title,
-                                                 const std::string &folder, const std::string &filter)
+    // Files or a folder, by Qt's own dialog in the given mode: AnyFile saves, the others open.
+    static std::optional<std::vector<std::string>> Choose(QFileDialog::FileMode mode, const std::string &title,
+                                                          const std::string &folder, const std::string &filter)
     {
         OverrideCursorPause pause;
         QFileDialog dialog(QApplication::activeWindow(), QString::fromStdString(title),
                            QString::fromStdString(folder), QString::fromStdString(filter));
         // Qt's own dialog on every desktop, so the window behaves the same everywhere.
         dialog.setOption(QFileDialog::DontUseNativeDialog);
-        dialog.setAcceptMode(mode);
-        if (mode == QFileDialog::AcceptOpen) {
-            dialog.setFileMode(QFileDialog::ExistingFile);
-        } else {
+        dialog.setFileMode(mode);
+        if (mode == QFileDialog::Directory)
+            dialog.setOption(QFileDialog::ShowDirsOnly);
+        if (mode == QFileDialog::AnyFile) {
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
             // A name typed without an extension gets the one of the selected format.
             dialog.setDefaultSuffix(FirstExtension(dialog.selectedNameFilter()));
             QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
@@ -82,7 +95,15 @@ private:
         }
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
-        return dialog.selectedFiles().constFirst().toStdString();
+        std::vector<std::string> chosen;
+        for (const QString &file : dialog.selectedFiles())
+            chosen.push_back(file.toStdString());
+        return chosen;
+    }
+
+    static std::optional<std::string> First(const std::optional<std::vector<std::string>> &chosen)
+    {
+        return chosen ? std::optional(chosen->front()) : std::nullopt;
     }
 
     static void ShowBox(QMessageBox::Icon icon, const std::string &text)
@@ -107,15 +128,15 @@ std::string FolderOf(const std::string &fileName)
     return QFileInfo(QString::fromStdString(fileName)).absolutePath().toStdString();
 }
 
-std::string OpenFilter()
+} // namespace
+
+std::string OpenPictureFilter()
 {
     std::string patterns;
     for (const std::string &pattern : TPicture::ReadablePatterns())
         patterns += (patterns.empty() ? "" : " ") + pattern;
     return "Pictures (" + patterns + ");;All files (*)";
 }
-
-} // namespace
 
 std::string SaveFilterFor(const std::vector<std::string> &extensions)
 {
@@ -136,7 +157,7 @@ void SetUserDialogs(UserDialogs *dialogs) { replacement = dialogs; }
 
 void ShowMessage(const std::string &text) { CurrentUserDialogs().Message(text); }
 
-TOpenPictureDialog::TOpenPictureDialog(QObject *parent) : QObject(parent), Filter(OpenFilter()) {}
+TOpenPictureDialog::TOpenPictureDialog(QObject *parent) : QObject(parent), Filter(OpenPictureFilter()) {}
 
 bool TOpenPictureDialog::Execute()
 {

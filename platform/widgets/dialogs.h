@@ -20,6 +20,11 @@ public:
                                                       const std::string &filter) = 0;
     virtual std::optional<std::string> ChooseSaveFile(const std::string &title, const std::string &folder,
                                                       const std::string &filter) = 0;
+    // Several existing files at once (one or more), or a folder, as ChooseOpenFile.
+    virtual std::optional<std::vector<std::string>> ChooseOpenFiles(const std::string &title,
+                                                                    const std::string &folder,
+                                                                    const std::string &filter) = 0;
+    virtual std::optional<std::string> ChooseFolder(const std::string &title, const std::string &folder) = 0;
 
     // A modal box with the text and one button; an error box for Error.
     virtual void Message(const std::string &text) = 0;
@@ -35,6 +40,10 @@ void SetUserDialogs(UserDialogs *dialogs);
 
 // Shows text in a modal message box with one button.
 void ShowMessage(const std::string &text);
+
+// An open dialog's filter for the picture files TPicture reads: one entry for them all, then
+// "All files".
+std::string OpenPictureFilter();
 
 // A save dialog's filter with one entry per extension (given without the dot, shown as
 // "PNG (*.png)"), in the order given, the first selected.

@@ -23,6 +23,32 @@ double FitScale(QSize room, QSize picture)
 
 QSize SizeOf(const TBitmap &bitmap) { return {bitmap.Width(), bitmap.Height()}; }
 
+// The greys that show a pf8bit picture's 99th percentile (at least 1) as white, and every value
+// in proportion up to it.
+std::vector<QRgb> GainTable(const TBitmap &bitmap)
+{
+    std::vector<unsigned long long> histogram(256);
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const std::uint8_t *row = bitmap.ScanLine(y);
+        for (int x = 0; x < bitmap.Width(); ++x)
+            ++histogram[row[x]];
+    }
+    const unsigned long long pixels = static_cast<unsigned long long>(bitmap.Width()) * bitmap.Height();
+    unsigned long long atOrBelow = 0;
+    int white = 255;
+    for (int value = 0; value < 256; ++value)
+        if ((atOrBelow += histogram[value]) * 100 >= pixels * 99) {
+            white = std::max(value, 1);
+            break;
+        }
+    std::vector<QRgb> greys(256);
+    for (int value = 0; value < 256; ++value) {
+        const int grey = std::min(255, (value * 255 + white / 2) / white);
+        greys[value] = qRgb(grey, grey, grey);
+    }
+    return greys;
+}
+
 } // namespace
 
 // The drawing area inside a TImage's scroll area: paints the display copy at the pane's
@@ -135,6 +161,12 @@ void TImage::SetColourTable(const std::vector<QRgb> &table)
     Changed();
 }
 
+void TImage::SetDisplayGain(bool gain)
+{
+    displayGain_ = gain;
+    Changed();
+}
+
 double TImage::Scale() const { return fitToPane_ ? FitScale(canvas_->size(), SizeOf(Picture->Bitmap())) : 1.0; }
 
 QString TImage::DescribePixel(int x, int y) const
@@ -180,14 +212,16 @@ QImage TImage::BuildDisplayCopy() const
     const TBitmap &bitmap = narrowed.Empty() ? Picture->Bitmap() : narrowed;
     const int width = bitmap.Width(), height = bitmap.Height();
     const int step = TBitmap::BytesPerPixel(bitmap.PixelFormat());
-    if (!colourTable_.empty()) {
+    const bool brightened = displayGain_ && colourTable_.empty() && bitmap.PixelFormat() == pf8bit;
+    const std::vector<QRgb> colourTable = brightened ? GainTable(bitmap) : colourTable_;
+    if (!colourTable.empty()) {
         QImage copy(width, height, QImage::Format_Indexed8);
         if (copy.isNull())
             return copy;
         QList<QRgb> colours(256);
         for (int value = 0; value < 256; ++value)
-            colours[value] = static_cast<std::size_t>(value) < colourTable_.size() ? colourTable_[value]
-                                                                                    : qRgb(value, value, value);
+            colours[value] = static_cast<std::size_t>(value) < colourTable.size() ? colourTable[value]
+                                                                                   : qRgb(value, value, value);
         copy.setColorTable(colours);
         for (int y = 0; y < height; ++y) {
             const std::uint8_t *from = bitmap.ScanLine(y);

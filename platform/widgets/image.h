@@ -42,6 +42,12 @@ public:
     // the table show as their grey level. An empty table shows the bytes as they are.
     void SetColourTable(const std::vector<QRgb> &table);
 
+    // With gain, a pf8bit picture without a colour table is shown brightened so that its 99th
+    // percentile shows white: an edge strength map, whose values are mostly small, then shows
+    // where the picture is sharp instead of looking black. For display only: the picture and
+    // what DescribePixel gives keep their values.
+    void SetDisplayGain(bool gain);
+
     // What a pixel's value is called in DescribePixel ("grey" unless set).
     QString ValueName() const { return valueName_; }
     void SetValueName(const QString &name) { valueName_ = name; }
@@ -77,6 +83,7 @@ private:
     QImage shown_;
     bool copyFailed_ = false;
     std::vector<QRgb> colourTable_;
+    bool displayGain_ = false;
     bool autoSize_ = false;
     bool fitToPane_ = true;
     QString valueName_ = QStringLiteral("grey");

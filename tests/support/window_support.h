@@ -40,6 +40,19 @@ public:
         saveFilters.push_back(filter);
         return Next(saveAnswers);
     }
+    std::optional<std::vector<std::string>> ChooseOpenFiles(const std::string &, const std::string &,
+                                                            const std::string &) override
+    {
+        if (openManyAnswers.empty())
+            return std::nullopt;
+        const std::optional<std::vector<std::string>> answer = openManyAnswers.front();
+        openManyAnswers.pop_front();
+        return answer;
+    }
+    std::optional<std::string> ChooseFolder(const std::string &, const std::string &) override
+    {
+        return Next(folderAnswers);
+    }
     void Message(const std::string &text) override
     {
         messages.push_back(text);
@@ -48,7 +61,8 @@ public:
     }
     void Error(const std::string &text) override { errors.push_back(text); }
 
-    Answers openAnswers, saveAnswers;
+    Answers openAnswers, saveAnswers, folderAnswers;
+    std::deque<std::optional<std::vector<std::string>>> openManyAnswers;
     std::vector<std::string> messages, errors, openFolders, saveFilters;
     std::function<void()> whileMessageOpen; // runs as a modal box's event loop would
 
@@ -77,6 +91,32 @@ inline bool ShowsItsPicture(const TImage &image)
             if (shown.pixel(x, y) != (step == 1 ? qRgb(p[0], p[0], p[0]) : qRgb(p[2], p[1], p[0])))
                 return false;
         }
+    return true;
+}
+
+// True when the display copy shows a pf8bit picture through a display gain: each value always
+// as one grey, and a larger value never darker.
+inline bool ShowsItsPictureBrightened(const TImage &image)
+{
+    const TBitmap &bitmap = image.Picture->Bitmap();
+    const QImage &shown = image.Shown();
+    if (bitmap.PixelFormat() != pf8bit || shown.width() != bitmap.Width() || shown.height() != bitmap.Height())
+        return false;
+    std::vector<int> greyOf(256, -1);
+    for (int y = 0; y < bitmap.Height(); ++y)
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            const QRgb colour = shown.pixel(x, y);
+            int &grey = greyOf[bitmap.ScanLine(y)[x]];
+            if (!qIsGray(colour) || (grey >= 0 && grey != qGray(colour)))
+                return false;
+            grey = qGray(colour);
+        }
+    int darkest = 0;
+    for (const int grey : greyOf)
+        if (grey >= 0 && grey < darkest)
+            return false;
+        else if (grey >= 0)
+            darkest = grey;
     return true;
 }
 

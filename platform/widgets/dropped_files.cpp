@@ -1,7 +1,5 @@
 #include "dropped_files.h"
 
-#include "stack_files.h"
-
 #include <QMimeData>
 #include <QUrl>
 
@@ -13,5 +11,5 @@ std::vector<std::string> DroppedFiles(const QMimeData &data)
             return {};
         files.push_back(url.toLocalFile().toStdString());
     }
-    return InNaturalOrder(std::move(files));
+    return files;
 }
