@@ -63,6 +63,7 @@ int main(int argc, char **argv)
         RegisterDominanceBenchmarks();
         RegisterRegionMapBenchmarks();
         RegisterPictureLoadBenchmarks();
+        RegisterPngWriteBenchmarks();
         RegisterFocusStackBenchmarks();
         if (benchmark::RunSpecifiedBenchmarks() == 0) {
             std::cerr << "edgedom-bench: no benchmark ran: the filter matches none, or the inputs are missing\n";

@@ -16,6 +16,7 @@ void RegisterEdgeStrengthBenchmarks();
 void RegisterDominanceBenchmarks();
 void RegisterRegionMapBenchmarks();
 void RegisterPictureLoadBenchmarks();
+void RegisterPngWriteBenchmarks();
 void RegisterFocusStackBenchmarks();
 
 // An input of a benchmark, built on the benchmark's first run rather than at registration.

@@ -1,9 +1,10 @@
-// Saving: the bitmap is encoded in memory by Qt's writer, for a map in a lossless format, for
-// a picture also in JPEG, and then written atomically, so that a failed save leaves an
-// existing file as it was.
+// Saving: the bitmap is encoded in memory, as PNG by our own writer (png_writer.h), in the
+// other formats by Qt's, for a map in a lossless format, for a picture also in JPEG, and then
+// written atomically, so that a failed save leaves an existing file as it was.
 #include "picture.h"
 
 #include "exception.h"
+#include "png_writer.h"
 #include "vector_clones.h"
 
 #include <QBuffer>
@@ -16,14 +17,17 @@
 #include <QSaveFile>
 
 #include <cstdint>
+#include <new>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-// The formats SaveToFile writes: the extension, the name of Qt's writer, whether it keeps every
-// pixel value and whether it holds 16 bits a channel.
+// The formats SaveToFile writes: the extension, the name of its writer (Qt's, but for PNG,
+// which is ours), whether it keeps every pixel value and whether it holds 16 bits a channel.
 struct SaveFormat {
     const char *extension;
     const char *writer;
@@ -113,10 +117,26 @@ QImage ImageOf(const TBitmap &bitmap, const std::string &fileName)
                   bitmap.PixelFormat() == pf8bit ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
 }
 
-// Encodes the bitmap in memory, for a picture (not a map) with its colour profile. Writing
-// straight to the file would lose disk errors: Qt's TIFF writer reports success when the disk
-// takes only part of the data. A grey picture gets no colour profile: the profiles carried
-// are RGB ones, which grey files cannot hold.
+// The PNG file's bytes, written by EncodePng straight into the array that is saved.
+QByteArray EncodedPng(const TBitmap &bitmap, std::span<const std::uint8_t> profile, const std::string &fileName)
+{
+    QByteArray bytes;
+    try {
+        const std::size_t size = EncodePng(bitmap, profile, [&bytes](std::size_t maxBytes) {
+            bytes.resize(static_cast<qsizetype>(maxBytes));
+            return reinterpret_cast<std::uint8_t *>(bytes.data());
+        });
+        bytes.truncate(static_cast<qsizetype>(size));
+    } catch (const std::bad_alloc &) {
+        throw SaveError(fileName, "there is not enough memory to encode the picture.");
+    }
+    return bytes;
+}
+
+// Encodes the bitmap in memory, for a picture (not a map) with its colour profile when Qt can
+// use it. Writing straight to the file would lose disk errors: Qt's TIFF writer reports
+// success when the disk takes only part of the data. A grey picture gets no colour profile:
+// the profiles carried are RGB ones, which grey files cannot hold.
 QByteArray Encode(const TBitmap &bitmap, const SaveFormat &format, const std::vector<std::uint8_t> &profile,
                   const std::optional<PictureSaveOptions> &picture, const std::string &fileName)
 {
@@ -125,10 +145,16 @@ QByteArray Encode(const TBitmap &bitmap, const SaveFormat &format, const std::ve
         rounded.SetPixelFormat(pf24bit);
         return Encode(rounded, format, profile, picture, fileName);
     }
-    QImage image = ImageOf(bitmap, fileName);
+    QColorSpace colourSpace;
     if (picture && !profile.empty() && bitmap.PixelFormat() != pf8bit)
-        image.setColorSpace(QColorSpace::fromIccProfile(
-            QByteArray(reinterpret_cast<const char *>(profile.data()), static_cast<qsizetype>(profile.size()))));
+        colourSpace = QColorSpace::fromIccProfile(
+            QByteArray(reinterpret_cast<const char *>(profile.data()), static_cast<qsizetype>(profile.size())));
+    if (std::string_view(format.writer) == "png")
+        return EncodedPng(bitmap, colourSpace.isValid() ? std::span(profile) : std::span<const std::uint8_t>(),
+                          fileName);
+    QImage image = ImageOf(bitmap, fileName);
+    if (colourSpace.isValid())
+        image.setColorSpace(colourSpace);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
