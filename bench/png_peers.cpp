@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 
+#include <libdeflate.h>
 #include <spng.h>
 #include <zlib.h>
 
@@ -174,6 +175,34 @@ long long QtDecodePng(const std::string &fileName)
     if (image.isNull())
         throw Exception("Qt cannot read " + fileName + ": " + reader.errorString().toStdString());
     return static_cast<long long>(image.width()) * image.height();
+}
+
+std::vector<std::uint8_t> LibdeflatePng(const TBitmap &bitmap, int level, PngFilter filter)
+{
+    const int bpp = TBitmap::BytesPerPixel(bitmap.PixelFormat());
+    const std::size_t rowBytes = static_cast<std::size_t>(bitmap.Width()) * bpp;
+    // The rows on huge pages and the stream uninitialised, so that neither costs a pass of its own.
+    std::vector<std::uint8_t> samples(2 * rowBytes);
+    PixelBuffer rows((rowBytes + 1) * static_cast<std::size_t>(bitmap.Height()));
+    std::uint8_t *row = samples.data(), *above = samples.data() + rowBytes;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        std::swap(row, above);
+        PngSamplesRow(bitmap.ScanLine(y), row, bitmap.Width(), bitmap.PixelFormat());
+        std::uint8_t *out = rows.data() + (rowBytes + 1) * static_cast<std::size_t>(y);
+        out[0] = static_cast<std::uint8_t>(filter);
+        FilterRow(filter, row, above, out + 1, rowBytes, bpp);
+    }
+    std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
+        libdeflate_alloc_compressor(level), &libdeflate_free_compressor);
+    const std::size_t bound = libdeflate_zlib_compress_bound(compressor.get(), rows.size());
+    const std::unique_ptr<std::uint8_t[]> stream(new std::uint8_t[bound]);
+    const std::size_t size = libdeflate_zlib_compress(compressor.get(), rows.data(), rows.size(), stream.get(), bound);
+    std::vector<std::uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    const std::vector<std::uint8_t> header = Header(bitmap);
+    AppendChunk(file, "IHDR", header.data(), header.size());
+    AppendChunk(file, "IDAT", stream.get(), size);
+    AppendChunk(file, "IEND", nullptr, 0);
+    return file;
 }
 
 TBitmap SpngReadPng(const std::string &fileName)

@@ -1,6 +1,6 @@
 // The PNG writers and readers EncodePng and TPicture are measured against: Qt's (libpng and
-// zlib, what TPicture used for PNG before), libspng, and zlib's streaming deflate at a low
-// level under our own row filter. Each writer returns the file's bytes.
+// zlib, what TPicture used for PNG before), libspng, and zlib and libdeflate at a low level
+// under our own row filter. Each writer returns the file's bytes.
 #pragma once
 
 #include "bitmap.h"
@@ -18,6 +18,10 @@ std::vector<std::uint8_t> SpngPng(const TBitmap &bitmap, int level);
 
 // zlib's deflate at level, row by row as the rows are filtered with filter.
 std::vector<std::uint8_t> ZlibPng(const TBitmap &bitmap, int level, PngFilter filter);
+
+// libdeflate at level (1 to 12) in one call over all rows filtered with filter, which it
+// needs in memory at once.
+std::vector<std::uint8_t> LibdeflatePng(const TBitmap &bitmap, int level, PngFilter filter);
 
 // True when Qt's reader decodes the PNG file to the bitmap's pixels, and to as many.
 bool QtDecodesTo(const std::vector<std::uint8_t> &file, const TBitmap &bitmap);

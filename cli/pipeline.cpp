@@ -226,9 +226,21 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
     }
     progress.Clear();
 
+    // Each fold's state goes as soon as its result is out, and the fused picture is saved
+    // first, while the maps are computed: the encoders hold a picture's filtered rows in full.
+    if (stack) {
+        auto fused = std::make_shared<TPicture>();
+        fused->Bitmap() = stack->Result();
+        stack.reset();
+        fused->SetColourProfile(std::move(colourProfile));
+        written.Write(outputs.fused, [fused, quality = options.jpegQuality](const std::string &file) {
+            fused->SaveToFile(file, PictureSaveOptions{.jpegQuality = quality});
+        });
+    }
     if (dominance) {
         TPicture map;
         map.Bitmap() = dominance->Result();
+        dominance.reset();
         if (options.RegionStepRuns()) {
             TPicture regions;
             // The region step leaves the pixels of the (already 24-bit) dominance map as they are.
@@ -238,14 +250,6 @@ void RunOnPictures(const CliOptions &options, std::ostream &messages, ProgressRe
         }
         if (!options.dominanceFile.empty())
             written.Write(outputs.dominance, SaveMap(std::move(map)));
-    }
-    if (stack) {
-        auto fused = std::make_shared<TPicture>();
-        fused->Bitmap() = stack->Result();
-        fused->SetColourProfile(std::move(colourProfile));
-        written.Write(outputs.fused, [fused, quality = options.jpegQuality](const std::string &file) {
-            fused->SaveToFile(file, PictureSaveOptions{.jpegQuality = quality});
-        });
     }
     written.Commit();
 }

@@ -1,6 +1,6 @@
-// PNG files encoded in memory with libdeflate: the rows are filtered and then deflated in
-// one call at a low level, several times faster than libpng with zlib at its default level,
-// for files a little larger (README, "Speed"). Plain C++ over TBitmap.
+// PNG files encoded in memory with ISA-L's igzip: the rows are filtered and deflated a band at
+// a time at a low level, several times faster than libpng with zlib at its default level, for
+// files a little larger (README, "Speed"). Plain C++ over TBitmap.
 #pragma once
 
 #include "bitmap.h"
@@ -16,7 +16,7 @@
 struct PngEncoding {
     bool adaptive = false;               // each row with the filter of the least FilteredRowCost,
     PngFilter filter = PngFilter::Paeth; // else every row with this one
-    int level = 1;                       // libdeflate's compression level, 1 (fastest) to 12
+    int level = 1;                       // igzip's compression level, 0 (fastest) to 3
 };
 
 // Memory for the file: given the most bytes the file can take, returns where to write them.
