@@ -64,6 +64,7 @@ int main(int argc, char **argv)
         RegisterRegionMapBenchmarks();
         RegisterPictureLoadBenchmarks();
         RegisterPngWriteBenchmarks();
+        RegisterPngReadBenchmarks();
         RegisterFocusStackBenchmarks();
         if (benchmark::RunSpecifiedBenchmarks() == 0) {
             std::cerr << "edgedom-bench: no benchmark ran: the filter matches none, or the inputs are missing\n";

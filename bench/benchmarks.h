@@ -17,6 +17,7 @@ void RegisterDominanceBenchmarks();
 void RegisterRegionMapBenchmarks();
 void RegisterPictureLoadBenchmarks();
 void RegisterPngWriteBenchmarks();
+void RegisterPngReadBenchmarks();
 void RegisterFocusStackBenchmarks();
 
 // An input of a benchmark, built on the benchmark's first run rather than at registration.
