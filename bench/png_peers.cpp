@@ -220,22 +220,24 @@ TBitmap SpngReadPng(const std::string &fileName)
     TBitmap bitmap;
     bitmap.SetPixelFormat(grey ? pf8bit : deep ? pf48bit : pf24bit);
     bitmap.SetSize(static_cast<int>(ihdr.width), static_cast<int>(ihdr.height));
-    // 16-bit samples come host-endian with SPNG_FMT_PNG.
-    Check(spng_decode_image(ctx, nullptr, 0, grey ? SPNG_FMT_G8 : deep ? SPNG_FMT_PNG : SPNG_FMT_RGB8,
-                            SPNG_DECODE_PROGRESSIVE),
-          "start");
+    // The whole picture at once, on huge pages; 16-bit samples come host-endian with SPNG_FMT_PNG.
+    const int fmt = grey ? SPNG_FMT_G8 : deep ? SPNG_FMT_PNG : SPNG_FMT_RGB8;
+    std::size_t size = 0;
+    Check(spng_decoded_image_size(ctx, fmt, &size), "size");
+    PixelBuffer image(size);
+    Check(spng_decode_image(ctx, image.data(), size, fmt, 0), "decode");
     const int bpp = TBitmap::BytesPerPixel(bitmap.PixelFormat()), channelBytes = deep ? 2 : 1;
-    std::vector<std::uint8_t> row(static_cast<std::size_t>(bitmap.Width()) * bpp);
+    const std::size_t rowBytes = static_cast<std::size_t>(bitmap.Width()) * bpp;
     for (int y = 0; y < bitmap.Height(); ++y) {
-        const int status = spng_decode_row(ctx, grey ? bitmap.ScanLine(y) : row.data(), row.size());
-        if (status != 0 && status != SPNG_EOI)
-            Check(status, "row");
-        if (grey)
-            continue;
+        const std::uint8_t *row = image.data() + rowBytes * y;
         std::uint8_t *to = bitmap.ScanLine(y);
+        if (grey) {
+            std::memcpy(to, row, rowBytes);
+            continue;
+        }
         for (int x = 0; x < bitmap.Width(); ++x) // red, green, blue to blue, green, red
             for (int c = 0; c < 3; ++c)
-                std::memcpy(to + bpp * x + channelBytes * c, row.data() + bpp * x + channelBytes * (2 - c),
+                std::memcpy(to + bpp * x + channelBytes * c, row + bpp * x + channelBytes * (2 - c),
                             static_cast<std::size_t>(channelBytes));
     }
     return bitmap;
