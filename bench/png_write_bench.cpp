@@ -82,7 +82,7 @@ std::vector<std::pair<std::string, Writer>> Writers(bool everyVariant)
     for (const auto &[name, filter] : filters)
         writers.emplace_back(std::string("ours_") + name, Ours({.filter = filter}));
     writers.emplace_back("ours_adaptive", Ours({.adaptive = true}));
-    for (const int level : {0, 2, 3})
+    for (const int level : {2, 3})
         writers.emplace_back("ours_level" + std::to_string(level), Ours({.level = level}));
     return writers;
 }

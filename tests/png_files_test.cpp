@@ -148,7 +148,7 @@ TEST(PngFiles, EveryFilterAndLevelGivesBackThePixels)
 {
     std::vector<PngEncoding> encodings = {{.adaptive = true}};
     for (const PngFilter filter : {PngFilter::None, PngFilter::Sub, PngFilter::Up, PngFilter::Average, PngFilter::Paeth})
-        for (const int level : {0, 1, 2, 3})
+        for (const int level : {1, 2, 3})
             encodings.push_back({.filter = filter, .level = level});
     ScratchFolder folder;
     const std::string file = (folder / "a.png").string();
@@ -157,7 +157,7 @@ TEST(PngFiles, EveryFilterAndLevelGivesBackThePixels)
             SCOPED_TRACE(std::to_string(8 * TBitmap::BytesPerPixel(format)) + "-bit, filter "
                          + std::to_string(static_cast<int>(encoding.filter)) + (encoding.adaptive ? " adaptive" : "")
                          + ", level " + std::to_string(encoding.level));
-            const TBitmap bitmap = Picture(format, 9, 6, false);
+            const TBitmap bitmap = Picture(format, 150, 100, false); // random: stored blocks at worst
             std::string bytes;
             const std::size_t size = EncodePng(
                 bitmap, {},

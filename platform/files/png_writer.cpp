@@ -26,7 +26,8 @@ constexpr std::array<std::uint8_t, 8> Signature = {0x89, 'P', 'N', 'G', '\r', '\
 // The name PNG asks an embedded profile to have (1 to 79 Latin-1 characters).
 constexpr char ProfileName[] = "ICC profile";
 
-// The most bytes igzip makes of size bytes: stored blocks at worst, with a wide margin.
+// The most bytes igzip makes of size bytes at levels 1 to 3, which store what they cannot
+// compress (its level 0 does not: random bytes grow by a quarter there), with a wide margin.
 std::size_t StreamBound(std::size_t size) { return size + size / 32 + 4096; }
 
 void PutBigEndian32(std::uint8_t *at, std::uint32_t value)
@@ -61,14 +62,14 @@ std::array<std::uint8_t, 13> Header(const TBitmap &bitmap)
     return header;                                        // method and interlacing all 0
 }
 
-// igzip's zlib stream at level (0 to 3), with the memory that level works in.
+// igzip's zlib stream at level (1 to 3), with the memory that level works in.
 class ZlibStream {
 public:
     explicit ZlibStream(int level)
     {
-        static constexpr std::uint32_t workBytes[] = {ISAL_DEF_LVL0_DEFAULT, ISAL_DEF_LVL1_DEFAULT,
-                                                      ISAL_DEF_LVL2_DEFAULT, ISAL_DEF_LVL3_DEFAULT};
-        work_.resize(workBytes[level]);
+        static constexpr std::uint32_t workBytes[] = {ISAL_DEF_LVL1_DEFAULT, ISAL_DEF_LVL2_DEFAULT,
+                                                      ISAL_DEF_LVL3_DEFAULT};
+        work_.resize(workBytes[level - 1]);
         isal_deflate_init(&stream_);
         stream_.level = static_cast<std::uint32_t>(level);
         stream_.level_buf = work_.data();
@@ -216,8 +217,8 @@ std::uint8_t *WriteImageData(const TBitmap &bitmap, const PngEncoding &encoding,
 std::size_t EncodePng(const TBitmap &bitmap, std::span<const std::uint8_t> iccProfile, const PngOutput &output,
                       const PngEncoding &encoding)
 {
-    if (encoding.level < 0 || encoding.level > 3)
-        throw std::invalid_argument("EncodePng: igzip's levels are 0 to 3");
+    if (encoding.level < 1 || encoding.level > 3)
+        throw std::invalid_argument("EncodePng: the levels are igzip's 1 to 3");
     const std::vector<std::uint8_t> profile =
         iccProfile.empty() ? std::vector<std::uint8_t>() : ProfileChunkData(iccProfile);
     const std::size_t filtered = (static_cast<std::size_t>(bitmap.Width()) * TBitmap::BytesPerPixel(bitmap.PixelFormat())

@@ -16,7 +16,7 @@
 struct PngEncoding {
     bool adaptive = false;               // each row with the filter of the least FilteredRowCost,
     PngFilter filter = PngFilter::Paeth; // else every row with this one
-    int level = 1;                       // igzip's compression level, 0 (fastest) to 3
+    int level = 1;                       // igzip's compression level, 1 (fastest) to 3
 };
 
 // Memory for the file: given the most bytes the file can take, returns where to write them.
