@@ -43,7 +43,8 @@ def paeth(a, b, c):
 
 
 def plain_decode(data):
-    """The samples of a non-interlaced 8- or 16-bit grey or RGB PNG, row after row."""
+    """The samples of a non-interlaced 8- or 16-bit grey or RGB PNG, row after row, its bits a sample, colour type,
+    width and height."""
     found = list(chunks(data))
     width, height, depth, colour, _, _, interlace = struct.unpack('>IIBBBBB', found[0][1])
     if found[0][0] != b'IHDR' or found[-1][0] != b'IEND' or interlace or colour not in (0, 2) or depth not in (8, 16):
@@ -64,7 +65,7 @@ def plain_decode(data):
             row[i] = (row[i] + predicted) & 0xFF
         samples += row
         above = row
-    return bytes(samples), depth, colour
+    return bytes(samples), depth, colour, width, height
 
 
 def check(png, expected):
@@ -74,7 +75,7 @@ def check(png, expected):
         return 'pngcheck: ' + (done.stdout + done.stderr).strip()
     data = open(png, 'rb').read()
     try:
-        samples, depth, colour = plain_decode(data)
+        samples, depth, colour, _, _ = plain_decode(data)
     except (ValueError, zlib.error) as error:
         return 'the plain decoder: %s' % error
     if samples != expected:
