@@ -23,6 +23,14 @@ double ShotTransform::ShiftX() const { return matrix[0] * centreX + matrix[1] * 
 
 double ShotTransform::ShiftY() const { return matrix[3] * centreX + matrix[4] * centreY + matrix[5] - centreY; }
 
+std::string MoveText(const ShotTransform &move)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "shift %+.2f, %+.2f pixels, rotation %+.3f degrees, scale %.4f", move.ShiftX(),
+                  move.ShiftY(), move.RotationDegrees(), move.Scale());
+    return text;
+}
+
 namespace {
 
 using Reason = RegistrationError::Reason;
@@ -39,16 +47,11 @@ std::string Figure(double value, int decimals)
     return text;
 }
 
-std::string SizeOf(const TBitmap &picture)
-{
-    return std::to_string(picture.Width()) + " x " + std::to_string(picture.Height()) + " pixels";
-}
-
 // Refuses a picture the aligner cannot work on, whatever it shows.
 void CheckAlignable(const TBitmap &picture)
 {
     if (picture.Width() < StackAligner::MinimumSide || picture.Height() < StackAligner::MinimumSide)
-        throw RegistrationError(Reason::Unfit, "it is " + SizeOf(picture) + ", too small to align: at least "
+        throw RegistrationError(Reason::Unfit, "it is " + SizeText(picture) + ", too small to align: at least "
                                                    + std::to_string(StackAligner::MinimumSide)
                                                    + " pixels each way are needed");
 }
@@ -231,8 +234,8 @@ AlignedShot StackAligner::State::Align(const TBitmap &shot)
     const int width = reference.Width(), height = reference.Height();
     CheckAlignable(shot);
     if (shot.Width() != width || shot.Height() != height)
-        throw RegistrationError(Reason::Unfit, "it is " + SizeOf(shot) + " and the first picture "
-                                                   + SizeOf(reference)
+        throw RegistrationError(Reason::Unfit, "it is " + SizeText(shot) + " and the first picture "
+                                                   + SizeText(reference)
                                                    + ": the pictures of a stack must have one size");
 
     GreyPyramid pyramid = MakeGreyPyramid(shot, levels);
@@ -261,4 +264,17 @@ AlignedShot StackAligner::State::Align(const TBitmap &shot)
     previousMove = move;
     previousIsReference = false;
     return aligned;
+}
+
+AlignedShot MoveIntoFrame(const TBitmap &shot, const ShotTransform &transform, const TBitmap &reference)
+{
+    return ReportingOutOfMemory([&] {
+        const std::array<double, 6> &m = transform.matrix;
+        const cv::Matx23d move(m[0], m[1], m[2], m[3], m[4], m[5]);
+        AlignedShot aligned;
+        aligned.coverage = CoverageMask(move, reference.Width(), reference.Height());
+        aligned.picture = Resample(shot, move, reference, aligned.coverage);
+        aligned.transform = transform;
+        return aligned;
+    });
 }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <memory>
+#include <string>
 
 // Where a shot shows the reference's pixels: the reference's pixel (x, y) appears at the shot's
 //   xs = matrix[0] x + matrix[1] y + matrix[2],   ys = matrix[3] x + matrix[4] y + matrix[5],
@@ -29,6 +30,9 @@ struct ShotTransform {
     double ShiftY() const;
     bool IsIdentity() const { return matrix == std::array<double, 6>{1, 0, 0, 0, 1, 0}; }
 };
+
+// "shift +3.00, -2.00 pixels, rotation +0.000 degrees, scale 1.0000": how every front end gives a move.
+std::string MoveText(const ShotTransform &move);
 
 // A shot put into the reference's frame.
 struct AlignedShot {
@@ -101,3 +105,8 @@ private:
     struct State;
     std::unique_ptr<State> state_;
 };
+
+// The shot (the reference's size and the shot's own format) moved into the reference's frame by
+// a transform Align found for it: the very picture and coverage Align gave, so that a shot can be
+// shown or painted from again without being kept or registered again.
+AlignedShot MoveIntoFrame(const TBitmap &shot, const ShotTransform &transform, const TBitmap &reference);

@@ -2,6 +2,7 @@
 
 #include "exception.h"
 #include "pixel_rows.h"
+#include "stack_limits.h"
 #include "vector_clones.h"
 
 #include <algorithm>
@@ -13,18 +14,13 @@
 
 namespace {
 
-std::string SizeText(const TBitmap &bitmap)
-{
-    return std::to_string(bitmap.Width()) + " x " + std::to_string(bitmap.Height());
-}
-
 void RequireAtLeastFirstSize(const TBitmap &first, const TBitmap &other, const char *which)
 {
     if (other.Width() >= first.Width() && other.Height() >= first.Height())
         return;
     throw Exception(std::string("The ") + which + " picture (" + SizeText(other)
-                    + " pixels) is smaller than the first (" + SizeText(first)
-                    + " pixels). The dominance map compares the pictures pixel by pixel: load "
+                    + ") is smaller than the first (" + SizeText(first)
+                    + "). The dominance map compares the pictures pixel by pixel: load "
                       "three pictures of the same size.");
 }
 
@@ -147,8 +143,8 @@ TBitmap ComputeDominanceMap(const TBitmap &first, const TBitmap &second, const T
 DominanceFold::DominanceFold(int width, int height) : width_(width), height_(height)
 {
     if (width < 0 || height < 0)
-        throw Exception("Cannot compare maps of " + std::to_string(width) + " x " + std::to_string(height)
-                        + " pixels: width and height must not be negative.");
+        throw Exception("Cannot compare maps of " + SizeText(width, height)
+                        + ": width and height must not be negative.");
     const std::size_t pixels = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     largest_.resize(pixels);
     strict_.resize(pixels);
@@ -174,14 +170,14 @@ EDGEDOM_VECTOR_CLONES void FoldStrictClassRow(const std::uint8_t *__restrict val
 
 void DominanceFold::Add(const TBitmap &edgeMap, const TBitmap *coverage)
 {
-    if (maps_ == 255)
-        throw Exception("A dominance map compares at most 255 pictures: compare fewer at once.");
+    if (maps_ == MaxShots)
+        throw Exception("A dominance map compares at most " + std::to_string(MaxShots)
+                        + " pictures: compare fewer at once.");
     if (edgeMap.PixelFormat() != pf8bit)
         throw Exception("An edge strength map must be 8-bit grey to be compared.");
     if (edgeMap.Width() < width_ || edgeMap.Height() < height_)
-        throw Exception("Picture " + std::to_string(maps_ + 1) + " (" + SizeText(edgeMap) + " pixels) is smaller than "
-                        "the first (" + std::to_string(width_) + " x " + std::to_string(height_)
-                        + " pixels). The dominance map compares the pictures pixel by pixel: load pictures of "
+        throw Exception("Picture " + std::to_string(maps_ + 1) + " (" + SizeText(edgeMap) + ") is smaller than "
+                        "the first (" + SizeText(width_, height_) + "). The dominance map compares the pictures pixel by pixel: load pictures of "
                           "the same size.");
     if (coverage != nullptr && (coverage->PixelFormat() != pf8bit || coverage->Width() < width_
                                 || coverage->Height() < height_))

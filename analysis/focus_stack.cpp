@@ -3,6 +3,7 @@
 #include "exception.h"
 #include "focus_fold.h"
 #include "focus_score.h"
+#include "stack_limits.h"
 
 #include <string>
 
@@ -13,9 +14,6 @@ namespace {
 constexpr int MarginEighths = 4;
 constexpr int NoisePerMille = 10;
 constexpr int NoiseBins = 65536;
-constexpr int MostShots = 255;
-
-std::string SizeText(int width, int height) { return std::to_string(width) + " x " + std::to_string(height); }
 
 std::string FormatName(TPixelFormat format)
 {
@@ -74,12 +72,16 @@ public:
         ++shots;
     }
 
-    TBitmap Result() const override
+    TBitmap Result(TBitmap *sources) const override
     {
         TBitmap result;
         result.SetPixelFormat(format);
         result.SetSize(width, height);
-        FeatherSeams<Layout>(state_, shots, result);
+        if (sources != nullptr) {
+            sources->SetPixelFormat(pf8bit);
+            sources->SetSize(width, height);
+        }
+        FeatherSeams<Layout>(state_, shots, result, sources);
         return result;
     }
 
@@ -95,9 +97,8 @@ void RequireSize(const TBitmap &bitmap, int width, int height, const char *what)
 {
     if (bitmap.Width() >= width && bitmap.Height() >= height)
         return;
-    throw Exception(std::string("The ") + what + " (" + SizeText(bitmap.Width(), bitmap.Height())
-                    + " pixels) is smaller than the stack's first shot (" + SizeText(width, height)
-                    + " pixels). Fusion compares the shots pixel by pixel: use shots of the same size.");
+    throw Exception(std::string("The ") + what + " (" + SizeText(bitmap) + ") is smaller than the stack's first shot ("
+                    + SizeText(width, height) + "). Fusion compares the shots pixel by pixel: use shots of the same size.");
 }
 
 } // namespace
@@ -105,7 +106,7 @@ void RequireSize(const TBitmap &bitmap, int width, int height, const char *what)
 FocusStack::FocusStack(int width, int height, TPixelFormat format)
 {
     if (width < 0 || height < 0)
-        throw Exception("Cannot fuse shots of " + SizeText(width, height) + " pixels: width and height must not be negative.");
+        throw Exception("Cannot fuse shots of " + SizeText(width, height) + ": width and height must not be negative.");
     if (format == pf8bit)
         fusion_ = std::make_unique<FusionOf<Grey8>>(width, height, format);
     else if (format == pf24bit)
@@ -121,8 +122,8 @@ FocusStack::~FocusStack() = default;
 void FocusStack::Add(const TBitmap &shot, const TBitmap *coverage)
 {
     Fusion &fusion = *fusion_;
-    if (fusion.shots == MostShots)
-        throw Exception("A focus stack holds at most " + std::to_string(MostShots) + " shots: fuse fewer at once.");
+    if (fusion.shots == MaxShots)
+        throw Exception("A focus stack holds at most " + std::to_string(MaxShots) + " shots: fuse fewer at once.");
     if (shot.PixelFormat() != fusion.format)
         throw Exception("A shot in " + FormatName(shot.PixelFormat()) + " cannot join a stack in "
                         + FormatName(fusion.format) + ": convert the shot first.");
@@ -137,9 +138,9 @@ void FocusStack::Add(const TBitmap &shot, const TBitmap *coverage)
 
 int FocusStack::ShotCount() const noexcept { return fusion_->shots; }
 
-TBitmap FocusStack::Result() const
+TBitmap FocusStack::Result(TBitmap *sources) const
 {
     if (fusion_->shots == 0)
         throw Exception("No shot has been added to the focus stack: there is nothing to fuse.");
-    return fusion_->Result();
+    return fusion_->Result(sources);
 }

@@ -29,9 +29,11 @@ public:
     // The fused picture: width x height pixels in the stack's format. A pixel takes the colour
     // of the shot that won it, except within 5 pixels of a pixel won by another shot, where
     // the two best shots' colours are blended in proportion to the window's pixels each won.
-    // A pixel no shot covers keeps the first shot's colour. Raises an Exception before any
-    // shot was added.
-    TBitmap Result() const;
+    // A pixel no shot covers keeps the first shot's colour. sources, when given, becomes the
+    // source map: pf8bit, width x height, each pixel the index (0 for the first shot added)
+    // of the shot its colour comes from, of the two blended the one with the larger share
+    // (the winner on a tie). Raises an Exception before any shot was added.
+    TBitmap Result(TBitmap *sources = nullptr) const;
 
     // What one fusion keeps between shots, behind this class: the state of every pixel.
     class Fusion;

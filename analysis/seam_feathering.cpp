@@ -146,10 +146,10 @@ private:
 };
 
 // Writes one row of the result from the best and second colours of its pixels and the labels
-// of its window.
+// of its window, and, when sources is given, the label each pixel's colour takes most from.
 template <class Layout>
 void FeatherRow(const typename Layout::Packed *best, const typename Layout::Packed *second, const LabelWindow &window,
-                typename Layout::Channel *out, int width)
+                typename Layout::Channel *out, std::uint8_t *sources, int width)
 {
     using Channel = typename Layout::Channel;
     constexpr auto channelMask = static_cast<typename Layout::Packed>((1ULL << Layout::channelBits) - 1);
@@ -159,6 +159,9 @@ void FeatherRow(const typename Layout::Packed *best, const typename Layout::Pack
     for (int x = 0; x < width; ++x)
         for (int c = 0; c < Layout::channels; ++c)
             out[Layout::channels * x + c] = static_cast<Channel>(best[x] >> (Layout::channelBits * c) & channelMask);
+    // Each pixel's source is its best label.
+    for (int x = 0; sources != nullptr && x < width; ++x)
+        sources[x] = static_cast<std::uint8_t>(best[x] >> Layout::indexShift);
     // Each pixel whose window holds more than one label gets the blend of its best and second
     // colours weighted by their labels' pixels in the window.
     for (int x = 0; x < width; ++x) {
@@ -169,6 +172,8 @@ void FeatherRow(const typename Layout::Packed *best, const typename Layout::Pack
         counts.MoveTo(std::max(x - FeatherRadius, 0), std::min(x + FeatherRadius, width - 1),
                       static_cast<int>(best[x] >> Layout::indexShift), static_cast<int>(second[x] >> Layout::indexShift));
         const unsigned n1 = counts.N1(), n2 = counts.N2(), total = n1 + n2;
+        if (sources != nullptr && n2 > n1)
+            sources[x] = static_cast<std::uint8_t>(second[x] >> Layout::indexShift);
         for (int c = 0; c < Layout::channels; ++c) {
             const auto c1 = static_cast<unsigned>(best[x] >> (Layout::channelBits * c) & channelMask);
             const auto c2 = static_cast<unsigned>(second[x] >> (Layout::channelBits * c) & channelMask);
@@ -180,16 +185,17 @@ void FeatherRow(const typename Layout::Packed *best, const typename Layout::Pack
 } // namespace
 
 template <class Layout>
-void FeatherSeams(const FoldState<typename Layout::Packed> &state, int shots, TBitmap &result)
+void FeatherSeams(const FoldState<typename Layout::Packed> &state, int shots, TBitmap &result, TBitmap *sources)
 {
     LabelWindow window(result.Width(), result.Height(), shots);
     for (int y = 0; y < result.Height(); ++y) {
         window.MoveTo<Layout>(state, y);
         FeatherRow<Layout>(state.BestColours(y), state.SecondColours(y), window,
-                           reinterpret_cast<typename Layout::Channel *>(result.ScanLine(y)), result.Width());
+                           reinterpret_cast<typename Layout::Channel *>(result.ScanLine(y)),
+                           sources != nullptr ? sources->ScanLine(y) : nullptr, result.Width());
     }
 }
 
-template void FeatherSeams<Grey8>(const FoldState<std::uint32_t> &, int, TBitmap &);
-template void FeatherSeams<Colour24>(const FoldState<std::uint32_t> &, int, TBitmap &);
-template void FeatherSeams<Colour48>(const FoldState<std::uint64_t> &, int, TBitmap &);
+template void FeatherSeams<Grey8>(const FoldState<std::uint32_t> &, int, TBitmap &, TBitmap *);
+template void FeatherSeams<Colour24>(const FoldState<std::uint32_t> &, int, TBitmap &, TBitmap *);
+template void FeatherSeams<Colour48>(const FoldState<std::uint64_t> &, int, TBitmap &, TBitmap *);

@@ -7,6 +7,7 @@
 #include "dropped_files.h"
 #include "edge_strength.h"
 #include "region_map.h"
+#include "stack_fusion.h"
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -44,17 +45,11 @@ std::string SamplesFolder()
     return {};
 }
 
-QString SizeText(const TBitmap &bitmap) { return QStringLiteral("%1 x %2").arg(bitmap.Width()).arg(bitmap.Height()); }
+QString SizeOf(const TBitmap &bitmap) { return QString::fromStdString(SizeText(bitmap)); }
 
 QString PictureName(int index) { return QStringLiteral("Picture%1").arg(index + 1); }
 
-// "shift +3.00, -2.00 pixels, rotation +0.000 degrees, scale 1.0000", as edgedom-cli --verbose
-// gives a move.
-QString MoveText(const ShotTransform &move)
-{
-    return QString::asprintf("shift %+.2f, %+.2f pixels, rotation %+.3f degrees, scale %.4f", move.ShiftX(),
-                             move.ShiftY(), move.RotationDegrees(), move.Scale());
-}
+QString MoveOf(const LoadedPicture &picture) { return QString::fromStdString(MoveText(picture.move)); }
 
 } // namespace
 
@@ -144,7 +139,7 @@ void TForm1::Button5Click(TObject *)
                           : ComputeDominanceMap(*edgeMaps[0], *edgeMaps[1], *edgeMaps[2]);
         Image4->SetAutoSize(true);
         Image4->Picture->Bitmap() = std::move(map);
-        Report(QStringLiteral("Dominance map %1").arg(SizeText(Image4->Picture->Bitmap())));
+        Report(QStringLiteral("Dominance map %1").arg(SizeOf(Image4->Picture->Bitmap())));
     });
 }
 
@@ -157,7 +152,7 @@ void TForm1::Button6Click(TObject *)
         // Each class's message box shows the region map painted so far.
         ComputeRegionMap(Image4->Picture->Bitmap(), Image5->Picture->Bitmap(), ShowMessage,
                          [this] { Image5->Changed(); });
-        Report(QStringLiteral("Region map %1").arg(SizeText(Image5->Picture->Bitmap())));
+        Report(QStringLiteral("Region map %1").arg(SizeOf(Image5->Picture->Bitmap())));
     });
 }
 
@@ -170,12 +165,14 @@ void TForm1::Button7Click(TObject *)
             return;
         }
         BusyCursor busy;
-        TPicture fused = FusePictures(pictures_);
+        StackObserver unseen; // Fuse runs to its end before the window redraws
+        StackResult stack = FuseStack({pictures_[0].file, pictures_[1].file, pictures_[2].file},
+                                      {.align = Aligning()}, unseen);
         Image6->SetAutoSize(true);
-        *Image6->Picture = std::move(fused);
+        *Image6->Picture = std::move(stack.fused);
         ui_->resultTabs->setCurrentWidget(ui_->fusedPage);
         Report(QStringLiteral("All-in-focus picture %1 of the three pictures")
-                   .arg(SizeText(Image6->Picture->Bitmap())));
+                   .arg(SizeOf(Image6->Picture->Bitmap())));
     });
 }
 
@@ -265,9 +262,9 @@ void TForm1::LoadPicture(int index, const std::string &file)
 
     const LoadedPicture &loaded = pictures_[index];
     QString text = QStringLiteral("%1: %2, %3").arg(PictureName(index), QString::fromStdString(file),
-                                                    SizeText(loaded.read.Bitmap()));
+                                                    SizeOf(loaded.read.Bitmap()));
     if (loaded.Aligned())
-        text += QStringLiteral(", aligned onto Picture1: ") + MoveText(loaded.move);
+        text += QStringLiteral(", aligned onto Picture1: ") + MoveOf(loaded);
     else if (aligning)
         text += QStringLiteral(", to be aligned once Picture1 is loaded");
     Report(text + QStringLiteral("; the pane shows its edge strength map"));
@@ -287,7 +284,7 @@ QString TForm1::AlignPictures(const std::vector<int> &indices)
         picture.Unalign();
         RunGuarded([this, &picture] { AlignOnto(pictures_[0], picture); });
         done.append(PictureName(index)
-                    + (picture.Aligned() ? QStringLiteral(" aligned onto Picture1: ") + MoveText(picture.move)
+                    + (picture.Aligned() ? QStringLiteral(" aligned onto Picture1: ") + MoveOf(picture)
                                          : QStringLiteral(" is used unaligned")));
         ShowEdgeMap(index);
     }
@@ -336,7 +333,7 @@ void TForm1::SavePane(TImage *pane, TSavePictureDialog *dialog, const QString &w
         else
             picture.SaveToFile(dialog->FileName);
         Report(QStringLiteral("Saved the %1 (%2) to %3")
-                   .arg(what, SizeText(picture.Bitmap()), QString::fromStdString(dialog->FileName)));
+                   .arg(what, SizeOf(picture.Bitmap()), QString::fromStdString(dialog->FileName)));
     });
 }
 

@@ -3,30 +3,14 @@
 #include "dominance.h"
 #include "edge_strength.h"
 #include "exception.h"
-#include "focus_stack.h"
 
 #include <utility>
 
 namespace {
 
-std::string SizeText(const TBitmap &bitmap)
-{
-    return std::to_string(bitmap.Width()) + " x " + std::to_string(bitmap.Height()) + " pixels";
-}
-
 bool Smaller(const TBitmap &bitmap, const TBitmap &than)
 {
     return bitmap.Width() < than.Width() || bitmap.Height() < than.Height();
-}
-
-// The picture in format: itself when it has it, else a converted copy in converted.
-const TBitmap &InFormat(const TBitmap &picture, TPixelFormat format, TBitmap &converted)
-{
-    if (picture.PixelFormat() == format)
-        return picture;
-    converted.Assign(picture);
-    converted.SetPixelFormat(format);
-    return converted;
 }
 
 } // namespace
@@ -84,29 +68,4 @@ TBitmap DominanceMapOfAligned(const std::array<const TBitmap *, 3> &edgeMaps, co
     for (std::size_t k = 0; k < edgeMaps.size(); ++k)
         fold.Add(*edgeMaps[k], pictures[k].Coverage());
     return fold.Result();
-}
-
-TPicture FusePictures(const LoadedPictures &pictures)
-{
-    static const char *const ordinals[] = {"first", "second", "third"};
-    const TBitmap &first = pictures[0].Picture();
-    bool grey = true;
-    for (std::size_t k = 0; k < pictures.size(); ++k) {
-        const TBitmap &picture = pictures[k].Picture();
-        if (Smaller(picture, first))
-            throw Exception(std::string("The ") + ordinals[k] + " picture (" + pictures[k].file + ", "
-                            + SizeText(picture) + ") is smaller than the first (" + SizeText(first)
-                            + "). Fuse compares the pictures pixel by pixel: load three pictures of the same size.");
-        grey = grey && picture.PixelFormat() == pf8bit;
-    }
-    const TPixelFormat format = grey ? pf8bit : pf24bit;
-    FocusStack stack(first.Width(), first.Height(), format);
-    for (const LoadedPicture &picture : pictures) {
-        TBitmap converted;
-        stack.Add(InFormat(picture.Picture(), format, converted), picture.Coverage());
-    }
-    TPicture fused;
-    fused.Bitmap() = stack.Result();
-    fused.SetColourProfile(pictures[0].read.ColourProfile());
-    return fused;
 }

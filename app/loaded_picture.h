@@ -1,7 +1,8 @@
 // The pictures behind the window's three picture panes. Each is kept as read, in colour at 8
-// bits a channel, beside the edge strength map its pane shows, so that Fuse can take its
-// colours. Picture2 and Picture3 may also be kept moved into Picture1's frame; the picture as
-// read stays beside, so that a new Picture1, or alignment turned off, can redo or undo that.
+// bits a channel, beside the edge strength map its pane shows, with the file it came from, which
+// Fuse fuses again as the command-line tool would. Picture2 and Picture3 may also be kept moved
+// into Picture1's frame; the picture as read stays beside, so that a new Picture1, or alignment
+// turned off, can redo or undo that.
 #pragma once
 
 #include "alignment.h"
@@ -45,8 +46,3 @@ void AlignOnto(const LoadedPicture &reference, LoadedPicture &picture);
 // The dominance map of the three edge maps when some picture is aligned: as ComputeDominanceMap,
 // except that a pixel an aligned picture does not cover never takes its class.
 TBitmap DominanceMapOfAligned(const std::array<const TBitmap *, 3> &edgeMaps, const LoadedPictures &pictures);
-
-// The all-in-focus picture of the three (all loaded) pictures, of the first's size: pf8bit when
-// all three are grey, else pf24bit, with the first picture's colour profile. Raises an Exception
-// naming the picture when the second or third is smaller than the first.
-TPicture FusePictures(const LoadedPictures &pictures);

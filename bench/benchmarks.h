@@ -19,6 +19,8 @@ void RegisterPictureLoadBenchmarks();
 void RegisterPngWriteBenchmarks();
 void RegisterPngReadBenchmarks();
 void RegisterFocusStackBenchmarks();
+// In edgedom-window-bench, which links Qt Widgets.
+void RegisterPictureViewerBenchmarks();
 
 // An input of a benchmark, built on the benchmark's first run rather than at registration.
 using BenchInput = std::function<const TBitmap &()>;

@@ -51,7 +51,7 @@ int main(int argc, char *argv[])
     try {
         options = ParseCommandLine(argc, argv);
     } catch (const UsageError &error) {
-        std::cerr << "edgedom-cli: " << error.what() << "\n\n" << UsageText();
+        std::cerr << "edgedom-cli: " << error.what() << "\nTry 'edgedom-cli --help' for more information.\n";
         return 2;
     }
     if (options.help) {

@@ -26,6 +26,8 @@ int JpegQuality(const std::string &value)
 const Option options[] = {
     {"--fused", "FILE", "write the all-in-focus picture (.png, .tif, .bmp, .ppm, .jpg)",
      [](CliOptions &o, const std::string &v) { o.fusedFile = v; }},
+    {"--source-map", "FILE", "write the number (1 to N) of the shot each fused pixel comes from, as grey",
+     [](CliOptions &o, const std::string &v) { o.sourceMapFile = v; }},
     {"--dominance", "FILE", "write the dominance map (class 1 to N per pixel)",
      [](CliOptions &o, const std::string &v) { o.dominanceFile = v; }},
     {"--regions", "FILE", "write the region map (grey 50 x class over large regions; N <= 5)",
@@ -56,26 +58,28 @@ bool LooksLikeOption(const std::string &argument) { return argument.size() > 1 &
 
 bool WritesAnything(const CliOptions &o)
 {
-    return !o.fusedFile.empty() || !o.dominanceFile.empty() || !o.regionsFile.empty() || !o.edgeMapsDir.empty();
+    return !o.fusedFile.empty() || !o.sourceMapFile.empty() || !o.dominanceFile.empty() || !o.regionsFile.empty()
+           || !o.edgeMapsDir.empty();
 }
 
 void RequireRegionForm(const CliOptions &o)
 {
     if (!o.pictures.empty())
         throw UsageError("--from-dominance reads a dominance map instead of pictures; remove the picture arguments");
-    if (!o.dominanceFile.empty() || !o.edgeMapsDir.empty() || !o.fusedFile.empty() || o.align)
-        throw UsageError("--from-dominance computes only the region map; --dominance, --edge-maps, --fused and "
-                         "--align need pictures");
+    if (!o.dominanceFile.empty() || !o.edgeMapsDir.empty() || !o.fusedFile.empty() || !o.sourceMapFile.empty()
+        || o.align)
+        throw UsageError("--from-dominance computes only the region map; --dominance, --edge-maps, --fused, "
+                         "--source-map and --align need pictures");
 }
 
 void RequirePictureForm(const CliOptions &o, const std::set<std::string> &given)
 {
     const int count = static_cast<int>(o.pictures.size());
-    if (count < 2 || count > MaxPictures)
-        throw UsageError("expected 2 to " + std::to_string(MaxPictures) + " pictures, got " + std::to_string(count));
+    if (count < 2 || count > MaxShots)
+        throw UsageError("expected 2 to " + std::to_string(MaxShots) + " pictures, got " + std::to_string(count));
     if (count != 3 && !WritesAnything(o))
-        throw UsageError("with " + std::to_string(count) + " pictures, say what to write: --fused, --dominance, "
-                         "--regions or --edge-maps");
+        throw UsageError("with " + std::to_string(count) + " pictures, say what to write: --fused, --source-map, "
+                         "--dominance, --regions or --edge-maps");
     if (!o.regionsFile.empty() && count > MaxRegionClasses)
         throw UsageError("--regions paints one grey per picture and tells at most " + std::to_string(MaxRegionClasses)
                          + " apart; got " + std::to_string(count) + " pictures");
@@ -96,7 +100,8 @@ void RequireOneForm(const CliOptions &o, const std::set<std::string> &given)
 
 bool CliOptions::RegionStepRuns() const
 {
-    return !regionsFile.empty() || (fusedFile.empty() && pictures.size() == 3) || !fromDominance.empty();
+    return !regionsFile.empty() || (fusedFile.empty() && sourceMapFile.empty() && pictures.size() == 3)
+           || !fromDominance.empty();
 }
 
 CliOptions ParseCommandLine(int argc, const char *const argv[])
@@ -150,7 +155,7 @@ CliOptions ParseCommandLine(int argc, const char *const argv[])
 std::string UsageText()
 {
     std::string text =
-        "Usage: edgedom-cli [OPTIONS] PICTURE1 PICTURE2 [PICTURE3 ... PICTURE255]\n"
+        "Usage: edgedom-cli [OPTIONS] PICTURE1 PICTURE2 [PICTURE3 ... PICTURE" + std::to_string(MaxShots) + "]\n"
         "  or:  edgedom-cli --from-dominance FILE [--regions FILE]\n"
         "  or:  edgedom-cli --help | --version\n"
         "\n"

@@ -3,6 +3,8 @@
 // shape of the command; files are opened later, by the pipeline.
 #pragma once
 
+#include "stack_limits.h"
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,12 +18,13 @@ struct CliOptions {
     std::string regionsFile;
     std::string edgeMapsDir;
     std::string fusedFile;
+    std::string sourceMapFile;         // the number of each fused pixel's shot, 1 to N
     int jpegQuality = 95;              // of a fused picture written as JPEG
     bool align = false;                // register every picture onto the first before comparing
     bool quiet = false;                // no progress line
     bool verbose = false;              // a line for each transform alignment finds
 
-    // Whether the region step runs: always in the three-picture form without --fused, which
+    // Whether the region step runs: always in the three-picture form without --fused or --source-map, which
     // prints its messages whatever it writes; otherwise only when the region map is asked for.
     bool RegionStepRuns() const;
 };
@@ -31,9 +34,6 @@ class UsageError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// The most pictures one command compares: their classes must fit a byte.
-constexpr int MaxPictures = 255;
 
 // The most pictures the region map can tell apart: grey 50 x class must fit a byte.
 constexpr int MaxRegionClasses = 5;

@@ -117,6 +117,9 @@ TEST(Alignment, KnownMovesAreFoundAndReported)
         {"scale", 192, 144, {1.03, 0, 0, 0}, Sharp, Sharp},
         {"all three", 192, 144, {0.97, -0.6, -2.2, 1.9}, Sharp, Sharp},
         {"refined two levels below the coarsest", 720, 540, {1.02, 0.7, 9.5, -6.25}, Sharp, Sharp},
+        // A fifth of the side, near the quarter allowed: found on the coarsest level, where a
+        // shift scaled wrongly between levels leaves the refinement far outside its reach.
+        {"a shift near the limit, from the coarsest level", 720, 540, {1, 0.2, 160.5, -110.25}, Sharp, Sharp},
         {"each blurred where the other is sharp", 256, 192, {1.02, -0.4, 4.1, 2.2},
          [](double x) { return 3 * (1 - x); }, [](double x) { return 3 * x; }},
     };
@@ -131,6 +134,16 @@ TEST(Alignment, KnownMovesAreFoundAndReported)
         EXPECT_NEAR(found.ShiftX(), c.move.shiftX, CornerTolerance) << c.what;
         EXPECT_NEAR(found.ShiftY(), c.move.shiftY, CornerTolerance) << c.what;
     }
+}
+
+TEST(Alignment, TheMoveFoundPutsTheShotIntoTheFrameAgainByteForByte)
+{
+    const Scene scene = MakeScene(192, 144, 4);
+    const TBitmap reference = Shoot(scene, 192, 144), shot = Shoot(scene, 192, 144, {1.01, 0.4, 6.5, -3.25});
+    const AlignedShot aligned = StackAligner(reference).Align(shot);
+    const AlignedShot again = MoveIntoFrame(shot, aligned.transform, reference);
+    EXPECT_EQ(Bytes(again.picture), Bytes(aligned.picture));
+    EXPECT_EQ(Bytes(again.coverage), Bytes(aligned.coverage));
 }
 
 TEST(Alignment, TheReferenceAgainGivesBackItsBytes)

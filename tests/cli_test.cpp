@@ -149,7 +149,10 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutputAndBadUsageToStandardErrorWithStatus
         SCOPED_TRACE(::testing::PrintToString(command));
         const CliRun run = Run(command);
         EXPECT_EQ(run.status, 2);
-        EXPECT_NE(run.err.find("\nUsage: edgedom-cli"), std::string::npos) << run.err;
+        // One line saying what is wrong, then where to read more: not the whole help.
+        EXPECT_EQ(run.err.rfind("edgedom-cli: ", 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+        EXPECT_TRUE(run.err.ends_with("\nTry 'edgedom-cli --help' for more information.\n")) << run.err;
         EXPECT_EQ(run.out, "");
     }
     EXPECT_TRUE(Listing(Out()).empty());
@@ -328,16 +331,18 @@ TEST_F(Cli, FusesStacksOfAnyLength)
         const fs::path out = Out() / std::to_string(count);
         const CliRun run = Run(Concat({"--fused", (out / "fused.png").string(), "--edge-maps", out.string(),
                                        "--dominance", (out / "dominance.png").string(), "--regions",
-                                       (out / "regions.png").string()},
+                                       (out / "regions.png").string(), "--source-map", (out / "sources.png").string()},
                                       pictures));
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), count) << run.out;
-        EXPECT_EQ(Listing(out).size(), static_cast<std::size_t>(count + 3));
-        TPicture dominance;
-        dominance.LoadFromFile((out / "dominance.png").string());
-        const std::vector<std::uint8_t> classes = Bytes(dominance.Bitmap());
-        EXPECT_LE(*std::max_element(classes.begin(), classes.end()), count);
+        EXPECT_EQ(Listing(out).size(), static_cast<std::size_t>(count + 4));
+        for (const char *map : {"dominance.png", "sources.png"}) { // classes 1 to N, shot numbers 1 to N
+            TPicture numbers;
+            numbers.LoadFromFile((out / map).string());
+            const std::vector<std::uint8_t> values = Bytes(numbers.Bitmap());
+            EXPECT_LE(*std::max_element(values.begin(), values.end()), count) << map;
+        }
     }
     TPicture sixteen;
     sixteen.Bitmap() = ChannelBitmap({PatternTable(40, 30, 1), PatternTable(40, 30, 2), PatternTable(40, 30, 3)});

@@ -10,7 +10,9 @@
 
 namespace {
 
-Channels Fused(const std::vector<Channels> &shots, const std::vector<Table> &coverage = {}, bool sixteenBits = false)
+// The fused picture of the shots, and with sources its source map.
+Channels Fused(const std::vector<Channels> &shots, const std::vector<Table> &coverage = {}, bool sixteenBits = false,
+               Table *sources = nullptr)
 {
     const TBitmap first = ChannelBitmap(shots[0], sixteenBits);
     FocusStack stack(first.Width(), first.Height(), first.PixelFormat());
@@ -18,8 +20,11 @@ Channels Fused(const std::vector<Channels> &shots, const std::vector<Table> &cov
         const TBitmap mask = coverage.empty() ? TBitmap() : GreyBitmap(coverage[i]);
         stack.Add(ChannelBitmap(shots[i], sixteenBits), coverage.empty() ? nullptr : &mask);
     }
-    const TBitmap fused = stack.Result();
+    TBitmap sourceMap;
+    const TBitmap fused = stack.Result(sources != nullptr ? &sourceMap : nullptr);
     EXPECT_EQ(fused.PixelFormat(), first.PixelFormat());
+    if (sources != nullptr)
+        *sources = TableOf(sourceMap);
     return ChannelTables(fused);
 }
 
@@ -79,9 +84,12 @@ TEST(FocusStack, MatchesTheReferenceFoldOnRandomStacks)
                         if (masked)
                             coverage.push_back(RandomMask(random, w, h));
                     }
-                    ASSERT_EQ(Fused(shots, coverage, bits == 48), ReferenceFocusStack(shots, coverage, bits == 48))
+                    Table sources, referenceSources;
+                    ASSERT_EQ(Fused(shots, coverage, bits == 48, &sources),
+                              ReferenceFocusStack(shots, coverage, bits == 48, &referenceSources))
                         << w << " x " << h << ", " << bits << " bits, " << shotCount << " shots"
                         << (masked ? ", masked" : "");
+                    ASSERT_EQ(sources, referenceSources);
                 }
 }
 

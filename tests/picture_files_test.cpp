@@ -218,6 +218,7 @@ TEST_F(PictureFiles, UnreadableFilesAreRefusedNamingFileAndReasonAndThePictureIs
         {"truncated.png", png.substr(0, png.size() / 2), "damaged or incomplete", true},
         {"bad checksum.png", png.substr(0, 30) + "X" + png.substr(31), "damaged or incomplete"},
         {"truncated.jpg", photo.substr(0, photo.size() * 2 / 3), "truncated"},
+        {"truncated.bmp", Bmp24Header(50, 40) + std::string(50 * 3 * 30, '\x07'), "truncated"}, // 30 of 40 rows
         {"damaged.jpg", photo.substr(0, 200) + std::string(40, '\xFF') + photo.substr(240), "damaged"},
         {"notes.png", "These are notes, not a picture.\n", "not a picture"},
         {"notes.jpg", "\xFF\xD8 and then only notes.\n", "damaged"},

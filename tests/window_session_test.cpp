@@ -7,7 +7,7 @@
 #include "application.h"
 #include "dominance.h"
 #include "edge_strength.h"
-#include "focus_stack.h"
+#include "pipeline.h"
 #include "region_map.h"
 #include "test_bitmaps.h"
 #include "window_support.h"
@@ -24,7 +24,7 @@
 
 #include <array>
 #include <new>
-#include <random>
+#include <sstream>
 #include <stdexcept>
 
 namespace {
@@ -43,25 +43,17 @@ TBitmap EdgeMapOf(const std::string &fileName)
     return map;
 }
 
-// A 96 x 72 smooth random texture (levels 0 to 199 drawn 6 pixels apart, blended bilinearly)
-// whose pixel (x, y) shows the texture's point (x + dx, y + dy) lifted by lift: a scene that
-// registers well.
-Table Texture(unsigned seed, int dx = 0, int dy = 0, int lift = 0)
+// The picture edgedom-cli --fused makes of the files, read back from the lossless file it writes.
+TBitmap FusedByTheTool(const std::vector<std::string> &pictures, bool align, const TestPictureFiles &files)
 {
-    std::mt19937 random(seed);
-    Table lattice(20, std::vector<int>(24));
-    for (std::vector<int> &row : lattice)
-        for (int &level : row)
-            level = static_cast<int>(random() % 200);
-    Table rows(72, std::vector<int>(96));
-    for (int y = 0; y < 72; ++y)
-        for (int x = 0; x < 96; ++x) {
-            const int u = x + dx + 12, v = y + dy + 12, i = u / 6, j = v / 6, fu = u % 6, fv = v % 6;
-            rows[y][x] = ((lattice[j][i] * (6 - fu) + lattice[j][i + 1] * fu) * (6 - fv)
-                          + (lattice[j + 1][i] * (6 - fu) + lattice[j + 1][i + 1] * fu) * fv) / 36
-                         + lift;
-        }
-    return rows;
+    CliOptions options;
+    options.pictures = pictures;
+    options.fusedFile = files.Path("by the tool.png");
+    options.align = align;
+    std::ostringstream messages;
+    ProgressReport unseen(stderr, false, false);
+    ComputeAndSaveMaps(options, messages, unseen);
+    return Loaded(options.fusedFile);
 }
 
 class WindowSession : public ::testing::Test {
@@ -203,7 +195,7 @@ TEST_F(WindowSession, FailedLoadOrAddShowsOneErrorAndKeepsThePanes)
     form.Button5->click();
     ExpectRefused(1, before, "second picture", "smaller than the first");
     form.Button7->click();
-    ExpectRefused(2, before, "second picture (" + files.smaller, "smaller than the first");
+    ExpectRefused(2, before, "Cannot compare " + files.smaller + " with " + files.picture[0], "smaller than the first");
 }
 
 TEST_F(WindowSession, FuseShowsTheFocusStackOfThePicturesAndSavePictureWritesIt)
@@ -227,13 +219,8 @@ TEST_F(WindowSession, FuseShowsTheFocusStackOfThePicturesAndSavePictureWritesIt)
     colour.SaveToFile(files.picture[0], PictureSaveOptions{});
     LoadAll();
     form.Button7->click();
-    FocusStack stack(48, 36, pf24bit);
-    for (const std::string &file : files.picture) {
-        TBitmap shot = Loaded(file);
-        shot.SetPixelFormat(pf24bit);
-        stack.Add(shot);
-    }
-    EXPECT_EQ(Bytes(form.Image6->Picture->Bitmap()), Bytes(stack.Result()));
+    const std::vector<std::string> three(std::begin(files.picture), std::end(files.picture));
+    EXPECT_EQ(Bytes(form.Image6->Picture->Bitmap()), Bytes(FusedByTheTool(three, false, files)));
     EXPECT_TRUE(ShowsItsPicture(*form.Image6));
     EXPECT_EQ(Find<QTabWidget>("resultTabs")->currentWidget(), Find<QWidget>("fusedPage"));
 
@@ -295,16 +282,15 @@ TEST_F(WindowSession, AlignBoxMovesPicture2And3OntoPicture1)
     TBitmap alignedEdges = aligned.picture;
     ComputeEdgeStrengthMap(alignedEdges);
     ClearUncoveredEdges(alignedEdges, aligned.coverage);
-    const ShotTransform &move = aligned.transform;
-    const QString moveText = QString::asprintf("shift %+.2f, %+.2f pixels, rotation %+.3f degrees, scale %.4f",
-                                               move.ShiftX(), move.ShiftY(), move.RotationDegrees(), move.Scale());
+    const QString moveText = QString::fromStdString(MoveText(aligned.transform));
     EXPECT_EQ(Pane(form.Image2), TableOf(alignedEdges));
     const QString status = form.statusBar()->currentMessage();
     EXPECT_TRUE(status.contains(moveText)) << status.toStdString();
     dialogs.openAnswers = {scene};
     form.Button3->click();
 
-    // Add and Fuse take the aligned picture, and never its class or colours where it does not cover.
+    // Add takes the aligned picture, and never its class where it does not cover; Fuse gives the
+    // command-line tool's picture of the same files, aligned.
     Press({form.Button5, form.Button7});
     const Table classes = Pane(form.Image4), covered = TableOf(aligned.coverage);
     int uncoveredOfPicture2 = 0;
@@ -312,11 +298,7 @@ TEST_F(WindowSession, AlignBoxMovesPicture2And3OntoPicture1)
         for (std::size_t x = 0; x < classes[y].size(); ++x)
             uncoveredOfPicture2 += covered[y][x] == 0 && classes[y][x] == 2;
     EXPECT_EQ(uncoveredOfPicture2, 0);
-    FocusStack stack(96, 72, pf8bit);
-    stack.Add(Loaded(scene));
-    stack.Add(aligned.picture, &aligned.coverage);
-    stack.Add(Loaded(scene));
-    EXPECT_EQ(Bytes(form.Image6->Picture->Bitmap()), Bytes(stack.Result()));
+    EXPECT_EQ(Bytes(form.Image6->Picture->Bitmap()), Bytes(FusedByTheTool({scene, moved, scene}, true, files)));
 
     // Another scene is refused with the reason, and the pane keeps what it had.
     const std::vector<Table> before = Panes();

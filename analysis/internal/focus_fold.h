@@ -29,7 +29,7 @@ public:
     Fusion(int width, int height, TPixelFormat format) : width(width), height(height), format(format) {}
     virtual ~Fusion() = default;
     virtual void Add(const TBitmap &shot, const TBitmap *coverage) = 0;
-    virtual TBitmap Result() const = 0;
+    virtual TBitmap Result(TBitmap *sources) const = 0;
 
     const int width, height;
     const TPixelFormat format;
@@ -104,5 +104,7 @@ void FoldRow(const float *scores, const std::uint8_t *covered, const std::uint64
 // 11 x 11 window around it (clipped to the picture) was won by its best shot only; else
 // (n1 c1 + n2 c2 + (n1 + n2) / 2) / (n1 + n2) per channel, n1 and n2 counting the window's
 // pixels won by the pixel's best and second-best shots (n2 = 0 when both are one shot).
+// sources, when given (pf8bit, the state's size), gets each pixel's best shot, or its second
+// where n2 > n1.
 template <class Layout>
-void FeatherSeams(const FoldState<typename Layout::Packed> &state, int shots, TBitmap &result);
+void FeatherSeams(const FoldState<typename Layout::Packed> &state, int shots, TBitmap &result, TBitmap *sources);

@@ -56,8 +56,7 @@ void CheckPixelCount(QSize size, const std::string &fileName)
     const long long pixels = static_cast<long long>(size.width()) * size.height();
     if (!size.isValid() || pixels <= TPicture::MaxPixels)
         return;
-    throw LoadError(fileName, "the picture is " + std::to_string(size.width()) + " x " + std::to_string(size.height())
-                                  + " pixels (" + std::to_string(pixels) + " pixels), more than the "
+    throw LoadError(fileName, "the picture is " + SizeText(size.width(), size.height()) + " (" + std::to_string(pixels) + " pixels), more than the "
                                   + std::to_string(TPicture::MaxPixels) + " pixels this program handles. "
                                   + "Scale it down or cut it into parts first.");
 }
@@ -368,8 +367,7 @@ void TPicture::LoadFromFile(const std::string &fileName, PictureDepth depth)
         // Qt reports a picture it found no memory for as damaged data.
         if (!announced.isEmpty() && QImage(announced, QImage::Format_ARGB32).isNull())
             throw LoadError(fileName, "there is not enough memory to decode a picture of "
-                                          + std::to_string(announced.width()) + " x "
-                                          + std::to_string(announced.height()) + " pixels.");
+                                          + SizeText(announced.width(), announced.height()) + ".");
         throw LoadError(fileName, ReaderFailure(reader));
     }
     CheckPixelCount(image.size(), fileName); // for formats whose header gives no size

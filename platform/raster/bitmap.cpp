@@ -21,8 +21,8 @@ void TBitmap::SetHeight(int height) { SetSize(width_, height); }
 void TBitmap::SetSize(int width, int height)
 {
     if (width < 0 || height < 0)
-        throw Exception("Cannot size a bitmap to " + std::to_string(width) + " x " + std::to_string(height)
-                        + " pixels: width and height must not be negative.");
+        throw Exception("Cannot size a bitmap to " + SizeText(width, height)
+                        + ": width and height must not be negative.");
     if (width != width_ || height != height_)
         Reshape(width, height, format_);
 }
@@ -196,10 +196,15 @@ void TBitmap::AdoptPixels(PixelBuffer pixels, int width, int height, TPixelForma
     const std::size_t stride = StrideFor(width, format);
     if (width < 0 || height < 0 || pixels.size() < stride * static_cast<std::size_t>(height))
         throw Exception("Cannot take over " + std::to_string(pixels.size()) + " bytes as a bitmap of "
-                        + std::to_string(width) + " x " + std::to_string(height) + " pixels: too few bytes.");
+                        + SizeText(width, height) + ": too few bytes.");
     pixels_ = std::move(pixels);
     width_ = width;
     height_ = height;
     format_ = format;
     stride_ = stride;
+}
+
+std::string SizeText(int width, int height)
+{
+    return std::to_string(width) + " x " + std::to_string(height) + " pixels";
 }

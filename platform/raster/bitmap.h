@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 enum TPixelFormat { pf8bit, pf24bit, pf48bit };
 
@@ -69,3 +70,7 @@ private:
     std::size_t stride_ = 0;
     PixelBuffer pixels_;
 };
+
+// "640 x 480 pixels": how every message gives a picture's size.
+std::string SizeText(int width, int height);
+inline std::string SizeText(const TBitmap &bitmap) { return SizeText(bitmap.Width(), bitmap.Height()); }

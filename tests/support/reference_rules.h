@@ -135,8 +135,10 @@ inline std::vector<std::vector<float>> ReferenceFocusScores(const Channels &shot
 
 // The focus stack's fold and feathering, pixel by pixel: the best and second-best score, shot
 // and colour per pixel, a lead needing more than half the first shot's 1 % noise score more.
+// sources, when given, gets each pixel's source: of the two shots blended, the one with more
+// pixels in the window, the best on a tie.
 inline Channels ReferenceFocusStack(const std::vector<Channels> &shots, const std::vector<Table> &coverage = {},
-                                   bool sixteenBits = false)
+                                   bool sixteenBits = false, Table *sources = nullptr)
 {
     const int h = static_cast<int>(shots[0][0].size()), w = h ? static_cast<int>(shots[0][0][0].size()) : 0;
     const float none = std::numeric_limits<float>::lowest(); // below every score: no shot covers the pixel
@@ -176,6 +178,8 @@ inline Channels ReferenceFocusStack(const std::vector<Channels> &shots, const st
             }
     }
     Channels fused = shots[0];
+    if (sources != nullptr)
+        *sources = bestShot;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const int b1 = bestShot[y][x], b2 = secondShot[y][x];
@@ -186,6 +190,8 @@ inline Channels ReferenceFocusStack(const std::vector<Channels> &shots, const st
             });
             for (std::size_t c = 0; c < fused.size(); ++c)
                 fused[c][y][x] = (n1 * shots[b1][c][y][x] + n2 * shots[b2][c][y][x] + (n1 + n2) / 2) / (n1 + n2);
+            if (sources != nullptr && n2 > n1)
+                (*sources)[y][x] = b2;
         }
     return fused;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 using Table = std::vector<std::vector<int>>;
@@ -126,4 +127,25 @@ inline std::vector<Table> ChannelTables(const TBitmap &bitmap)
             for (int c = 1; c < step; ++c)
                 channels[c][y][x] = bitmap.ScanLine(y)[step * x + c];
     return channels;
+}
+
+// A 96 x 72 smooth random texture (levels 0 to 199 drawn 6 pixels apart, blended bilinearly)
+// whose pixel (x, y) shows the texture's point (x + dx, y + dy) lifted by lift: a scene that
+// registers well.
+inline Table Texture(unsigned seed, int dx = 0, int dy = 0, int lift = 0)
+{
+    std::mt19937 random(seed);
+    Table lattice(20, std::vector<int>(24));
+    for (std::vector<int> &row : lattice)
+        for (int &level : row)
+            level = static_cast<int>(random() % 200);
+    Table rows(72, std::vector<int>(96));
+    for (int y = 0; y < 72; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const int u = x + dx + 12, v = y + dy + 12, i = u / 6, j = v / 6, fu = u % 6, fv = v % 6;
+            rows[y][x] = ((lattice[j][i] * (6 - fu) + lattice[j][i + 1] * fu) * (6 - fv)
+                          + (lattice[j + 1][i] * (6 - fu) + lattice[j + 1][i + 1] * fu) * fv) / 36
+                         + lift;
+        }
+    return rows;
 }

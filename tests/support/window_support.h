@@ -9,6 +9,7 @@
 #include "picture.h"
 #include "picture_bytes.h"
 #include "scratch_files.h"
+#include "widget_application.h"
 
 #include <QApplication>
 
@@ -19,16 +20,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-// The widget application the tests run in, made on first use and kept to the end.
-inline void EnsureWidgetApplication()
-{
-    static int argc = 1;
-    static char name[] = "window-tests";
-    static char *argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr)
-        new QApplication(argc, argv);
-}
 
 class ScriptedDialogs : public UserDialogs {
 public:
