@@ -2,7 +2,9 @@
 
 #include "dominance.h"
 #include "edge_strength.h"
+#include "focus_stack.h"
 #include "picture.h"
+#include "region_map.h"
 #include "pixel_rows.h"
 
 #include <algorithm>
@@ -116,6 +118,45 @@ const TBitmap &PcbDominanceMap(int tiles)
 {
     return Cached(Key("dominance", 0, tiles), [&] {
         return ComputeDominanceMap(PcbEdgeMap(1, tiles), PcbEdgeMap(2, tiles), PcbEdgeMap(3, tiles));
+    });
+}
+
+const TBitmap &PcbFused(int tiles)
+{
+    return Cached(Key("fused", 0, tiles), [&] {
+        FocusStack stack(PcbPicture(1, tiles).Width(), PcbPicture(1, tiles).Height(), pf24bit);
+        for (int index = 1; index <= 3; ++index)
+            stack.Add(PcbPicture(index, tiles));
+        return stack.Result();
+    });
+}
+
+const TBitmap &PcbFused16(int tiles, bool noise)
+{
+    return Cached(Key("fused16", noise, tiles), [&] {
+        TBitmap deep;
+        deep.Assign(PcbFused(tiles));
+        deep.SetPixelFormat(pf48bit);
+        if (!noise)
+            return deep;
+        std::mt19937 random(20240602);
+        std::uniform_int_distribution<int> noise(-128, 128);
+        for (int y = 0; y < deep.Height(); ++y) {
+            auto *channels = reinterpret_cast<std::uint16_t *>(deep.ScanLine(y));
+            for (int i = 0; i < 3 * deep.Width(); ++i)
+                channels[i] = static_cast<std::uint16_t>(std::clamp(channels[i] + noise(random), 0, 65535));
+        }
+        return deep;
+    });
+}
+
+const TBitmap &PcbRegionMap(int tiles)
+{
+    return Cached(Key("regions", 0, tiles), [&] {
+        TBitmap dominance, regions;
+        dominance.Assign(PcbDominanceMap(tiles));
+        ComputeRegionMap(dominance, regions, [](const std::string &) {});
+        return regions;
     });
 }
 

@@ -27,6 +27,13 @@ const TBitmap &PcbPicture(int index, int tiles);
 const TBitmap &PcbGrey(int index, int tiles);
 const TBitmap &PcbEdgeMap(int index, int tiles);
 const TBitmap &PcbDominanceMap(int tiles);
+// The tiled triple's outputs as the command writes them: the fused picture (pf24bit); the
+// same in pf48bit, each channel v * 257, and with noise as from a sensor of more than 8 bits,
+// v * 257 plus a value from -128 to 128 drawn with a fixed seed, which leaves the low bytes
+// random; the region map of the dominance map (pf24bit).
+const TBitmap &PcbFused(int tiles);
+const TBitmap &PcbFused16(int tiles, bool noise);
+const TBitmap &PcbRegionMap(int tiles);
 
 // The binary pictures (*.png under binary/ of the test data), sorted; empty when missing.
 std::vector<std::string> BinaryPictureFiles();

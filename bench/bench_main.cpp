@@ -24,6 +24,8 @@ int main(int argc, char **argv)
         RegisterDominanceBenchmarks();
         RegisterRegionMapBenchmarks();
         RegisterPictureLoadBenchmarks();
+        RegisterPngWriteBenchmarks();
+        RegisterPngReadBenchmarks();
         RegisterFocusStackBenchmarks();
         RegisterBrushStrokeBenchmarks();
         if (benchmark::RunSpecifiedBenchmarks() == 0) {

@@ -16,6 +16,8 @@ void RegisterEdgeStrengthBenchmarks();
 void RegisterDominanceBenchmarks();
 void RegisterRegionMapBenchmarks();
 void RegisterPictureLoadBenchmarks();
+void RegisterPngWriteBenchmarks();
+void RegisterPngReadBenchmarks();
 void RegisterFocusStackBenchmarks();
 void RegisterBrushStrokeBenchmarks();
 // In edgedom-window-bench, which links Qt Widgets.

@@ -124,9 +124,12 @@ void OutputSet::Write(std::size_t index, SaveFn save)
         WaitForSave(running_.front());
     const std::string temporary = temporaries_.at(index).string(), file = targets_[index].file.string();
     written_.at(index) = true;
-    saves_[index] = std::async(std::launch::async, [save = std::move(save), temporary, file] {
+    saves_[index] = std::async(std::launch::async, [save = std::move(save), temporary, file]() mutable {
+        // What the save keeps alive (a whole picture) goes when the save ends, not when its
+        // result is taken, which may be several saves later.
+        const SaveFn saving = std::move(save);
         try {
-            save(temporary);
+            saving(temporary);
         } catch (const Exception &failure) { // the user knows the file by its own name
             throw Exception(ReplaceAll(failure.Message(), temporary, file));
         }

@@ -33,8 +33,9 @@ public:
     OutputSet(const OutputSet &) = delete;
     OutputSet &operator=(const OutputSet &) = delete;
 
-    // Starts saving output index on a thread of its own; save keeps what it writes alive. At
-    // most two saves run at once: a third waits for the oldest.
+    // Starts saving output index on a thread of its own; save keeps what it writes alive until
+    // it has written it, not until its result is taken. At most two saves run at once: a third
+    // waits for the oldest.
     void Write(std::size_t index, SaveFn save);
 
     // Waits for every save. When all succeeded, puts each output in place of its file; else

@@ -135,9 +135,21 @@ void RunOnShots(const CliOptions &options, const StackFile &input, std::ostream 
     // The fusion's and the fused picture's save's; printed once every output is in place.
     std::vector<std::string> warnings = std::move(stack.warnings);
 
+    // The fused picture is saved first, while the maps are made, and the dominance fold's
+    // state goes as soon as its result is out.
+    if (!options.fusedFile.empty()) {
+        auto fused = std::make_shared<TPicture>(std::move(stack.fused));
+        PictureSaveOptions save{.jpegQuality = options.jpegQuality};
+        save.metadataWarning = [&warnings, &options, first = stack.shots[stack.reference].file](const std::string &why) {
+            warnings.push_back("The metadata of " + first + " could not be written into " + options.fusedFile + " ("
+                               + why + "). The fused picture is written without it.");
+        };
+        written.Write(outputs.fused, [fused, save](const std::string &file) { fused->SaveToFile(file, save); });
+    }
     if (std::optional<DominanceFold> &dominance = maps.Dominance()) {
         TPicture map;
         map.Bitmap() = dominance->Result();
+        dominance.reset();
         if (options.RegionStepRuns()) {
             TPicture regions;
             // The region step leaves the pixels of the (already 24-bit) dominance map as they are.
@@ -153,15 +165,6 @@ void RunOnShots(const CliOptions &options, const StackFile &input, std::ostream 
         TPicture sources;
         sources.Bitmap() = std::move(stack.sourceMap);
         written.Write(outputs.sourceMap, SaveMap(std::move(sources)));
-    }
-    if (!options.fusedFile.empty()) {
-        auto fused = std::make_shared<TPicture>(std::move(stack.fused));
-        PictureSaveOptions save{.jpegQuality = options.jpegQuality};
-        save.metadataWarning = [&warnings, &options, first = stack.shots[stack.reference].file](const std::string &why) {
-            warnings.push_back("The metadata of " + first + " could not be written into " + options.fusedFile + " ("
-                               + why + "). The fused picture is written without it.");
-        };
-        written.Write(outputs.fused, [fused, save](const std::string &file) { fused->SaveToFile(file, save); });
     }
     written.Commit();
     for (const std::string &warning : warnings)

@@ -7,6 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <memory>
+#include <thread>
+
 #include <unistd.h>
 
 namespace {
@@ -52,4 +56,19 @@ TEST(OutputSet, OneFileSpelledTwoWaysIsRefusedBeforeAnythingIsWritten)
         EXPECT_EQ(ReadFile("o.png"), "an earlier map");
     }
     EXPECT_FALSE(fs::exists("new.png"));
+}
+
+TEST(OutputSet, WhatASaveKeepsGoesWhenTheSaveEndsNotWhenItsResultIsTaken)
+{
+    ScratchFolder scratch;
+    OutputSet outputs({{scratch / "a.png"}});
+    auto picture = std::make_shared<int>(1); // stands for the picture a save keeps alive
+    const std::weak_ptr<int> kept = picture;
+    outputs.Write(0, [picture = std::move(picture)](const std::string &file) { WriteFile(file, "a map"); });
+    // Only Commit takes the result; the save itself ends at once.
+    for (int wait = 0; wait < 1000 && !kept.expired(); ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(kept.expired());
+    outputs.Commit();
+    EXPECT_EQ(ReadFile(scratch / "a.png"), "a map");
 }

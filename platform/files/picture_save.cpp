@@ -1,11 +1,13 @@
-// Saving: the bitmap is encoded in memory by Qt's writer, for a map in a lossless format, for
-// a picture also in JPEG, and then saved atomically (atomic_save.h), so that a failed save
-// leaves an existing file as it was.
+// Saving: the bitmap is encoded in memory, as PNG by our own writer (png_writer.h), in the
+// other formats by Qt's, for a map in a lossless format, for a picture also in JPEG, given the
+// metadata of the shot it was made of (metadata_embedding.h), and then saved atomically
+// (atomic_save.h), so that a failed save leaves an existing file as it was.
 #include "picture.h"
 
 #include "atomic_save.h"
 #include "exception.h"
 #include "metadata_embedding.h"
+#include "png_writer.h"
 #include "vector_clones.h"
 
 #include <QBuffer>
@@ -17,14 +19,17 @@
 #include <QRgba64>
 
 #include <cstdint>
+#include <new>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-// The formats SaveToFile writes: the extension, the name of Qt's writer, whether it keeps every
-// pixel value and whether it holds 16 bits a channel.
+// The formats SaveToFile writes: the extension, the name of its writer (Qt's, but for PNG,
+// which is ours), whether it keeps every pixel value and whether it holds 16 bits a channel.
 struct SaveFormat {
     const char *extension;
     const char *writer;
@@ -117,10 +122,26 @@ QImage ImageOf(const TBitmap &bitmap, const std::string &fileName)
                   bitmap.PixelFormat() == pf8bit ? QImage::Format_Grayscale8 : QImage::Format_BGR888);
 }
 
-// Encodes the bitmap in memory, for a picture (not a map) with its colour profile. Writing
-// straight to the file would lose disk errors: Qt's TIFF writer reports success when the disk
-// takes only part of the data. A grey picture gets no colour profile: the profiles carried
-// are RGB ones, which grey files cannot hold.
+// The PNG file's bytes, written by EncodePng straight into the array that is saved.
+QByteArray EncodedPng(const TBitmap &bitmap, std::span<const std::uint8_t> profile, const std::string &fileName)
+{
+    QByteArray bytes;
+    try {
+        const std::size_t size = EncodePng(bitmap, profile, [&bytes](std::size_t maxBytes) {
+            bytes.resize(static_cast<qsizetype>(maxBytes));
+            return reinterpret_cast<std::uint8_t *>(bytes.data());
+        });
+        bytes.truncate(static_cast<qsizetype>(size));
+    } catch (const std::bad_alloc &) {
+        throw SaveError(fileName, "there is not enough memory to encode the picture.");
+    }
+    return bytes;
+}
+
+// Encodes the bitmap in memory, for a picture (not a map) with its colour profile when Qt can
+// use it. Writing straight to the file would lose disk errors: Qt's TIFF writer reports
+// success when the disk takes only part of the data. A grey picture gets no colour profile:
+// the profiles carried are RGB ones, which grey files cannot hold.
 QByteArray Encode(const TBitmap &bitmap, const SaveFormat &format, const std::vector<std::uint8_t> &profile,
                   const std::optional<PictureSaveOptions> &picture, const std::string &fileName)
 {
@@ -129,14 +150,20 @@ QByteArray Encode(const TBitmap &bitmap, const SaveFormat &format, const std::ve
         rounded.SetPixelFormat(pf24bit);
         return Encode(rounded, format, profile, picture, fileName);
     }
+    QColorSpace colourSpace;
+    if (picture && !profile.empty() && bitmap.PixelFormat() != pf8bit)
+        colourSpace = QColorSpace::fromIccProfile(
+            QByteArray(reinterpret_cast<const char *>(profile.data()), static_cast<qsizetype>(profile.size())));
+    if (std::string_view(format.writer) == "png")
+        return EncodedPng(bitmap, colourSpace.isValid() ? std::span(profile) : std::span<const std::uint8_t>(),
+                          fileName);
     QImage image = ImageOf(bitmap, fileName);
     // Qt would write the resolution of the screen, if there is one: the same pixels would make
     // other bytes in a window than on the command line.
     image.setDotsPerMeterX(StoredDotsPerMeter);
     image.setDotsPerMeterY(StoredDotsPerMeter);
-    if (picture && !profile.empty() && bitmap.PixelFormat() != pf8bit)
-        image.setColorSpace(QColorSpace::fromIccProfile(
-            QByteArray(reinterpret_cast<const char *>(profile.data()), static_cast<qsizetype>(profile.size()))));
+    if (colourSpace.isValid())
+        image.setColorSpace(colourSpace);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
