@@ -163,7 +163,8 @@ TEST_F(StackWindowSession, ShotsThatCannotBeUsedAreLeftOutWithTheReason)
 TEST_F(StackWindowSession, CancelStopsTheWorkAndKeepsTheLastPicture)
 {
     StackFolder stack(4, 800, 600);
-    window.OpenStack(stack.files);
+    window.OpenStack({stack.files[3], stack.files[0], stack.files[2], stack.files[1]});
+    EXPECT_TRUE(window.windowTitle().startsWith(QStringLiteral("shot1.png (4 shots)"))) << window.windowTitle().toStdString();
     ASSERT_TRUE(WaitForFusion());
     const std::vector<std::uint8_t> first = Bytes(Session().Result()->fused.Bitmap());
     QSignalSpy done(&Session(), &StackSession::FusionDone);

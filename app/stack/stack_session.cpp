@@ -127,7 +127,8 @@ void StackSession::Open(const std::vector<std::string> &paths)
         return;
     }
     std::vector<std::string> files = InNaturalOrder(paths);
-    Start(files.empty() ? std::string() : NameOf(files.front()), std::move(files), {}, {});
+    std::string name = files.empty() ? std::string() : NameOf(files.front());
+    Start(std::move(name), std::move(files), {}, {});
 }
 
 void StackSession::Start(std::string name, std::vector<std::string> files, std::vector<std::string> skipped,
