@@ -60,13 +60,13 @@ void RequireOutputsApartFromShots(const CliOptions &options, const std::vector<P
 
 void PrepareOutputFolder(const std::string &folder)
 {
-    std::error_code error;
-    fs::create_directories(folder, error);
     const std::string head = "Cannot write the fused pictures into " + folder + ": ";
+    std::error_code error;
+    if (fs::exists(folder, error) && !fs::is_directory(folder, error))
+        throw Exception(head + "it is not a folder. Choose a folder.");
+    fs::create_directories(folder, error);
     if (error)
         throw Exception(head + error.message() + ".");
-    if (!fs::is_directory(folder))
-        throw Exception(head + "it is not a folder. Choose a folder.");
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         throw Exception(head + std::strerror(errno) + ". Choose another folder, or make it writable.");
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <malloc.h>
 #include <new>
 #include <thread>
 #include <unistd.h>
@@ -142,6 +143,11 @@ int RunBatch(const CliOptions &options, std::ostream &out, std::FILE *errors, st
             shotCounts.push_back(static_cast<int>(stack.found.shots.size()));
         }
     }
+    // Pictures and the fusion's buffers (megabytes each) are mapped for themselves and given back
+    // to the system when freed. glibc's default raises that threshold to the largest block freed,
+    // after which the stacks' buffers stay in the heap between stacks, fragmented over the
+    // threads' arenas, and the batch would take more memory than the stacks it runs at once.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     std::vector<Outcome> outcomes;
     {
         BatchProgress progress(errors, !options.quiet && isatty(fileno(errors)), options.verbose, shotCounts);

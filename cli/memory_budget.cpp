@@ -7,14 +7,15 @@
 namespace {
 
 // The peak of one stack's fusion in bytes per pixel of its first shot, beside edgedom-cli's fixed
-// footprint: (the largest maximum resident set size of `edgedom-cli --fused F.png --source-map
-// S.png` on a stack, less that of `edgedom-cli --version`) / the pixels, rounded up and given a
-// tenth more. Measured by `bench/batch_speed.py --peaks` on 8 shots of 3.1 MP made of the real
-// stack pcb7, as JPEG (8 bits) and as 16-bit PNG, each without and with --align.
-constexpr double EightBitPeak = 0;
-constexpr double EightBitAlignedPeak = 0;
-constexpr double SixteenBitPeak = 0;
-constexpr double SixteenBitAlignedPeak = 0;
+// footprint: (the largest maximum resident set size of 3 runs of `edgedom-cli --fused F.png
+// --source-map S.png` on a stack, less that of `edgedom-cli --version`) / the pixels, given a
+// tenth more and rounded up. Measured by `bench/batch_speed.py --peaks-only` on the first 8 shots
+// of the real stack pcb10 (3.1 MP), as JPEG (8 bits) and as 16-bit PNG, each without and with
+// --align: 27.9, 40.8, 46.8 and 61.9 bytes per pixel (table in docs/performance.md).
+constexpr double EightBitPeak = 31;
+constexpr double EightBitAlignedPeak = 45;
+constexpr double SixteenBitPeak = 52;
+constexpr double SixteenBitAlignedPeak = 69;
 
 } // namespace
 
