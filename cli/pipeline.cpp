@@ -119,6 +119,18 @@ StackFile StackToRender(const CliOptions &options)
     return stack;
 }
 
+void RunOnDominanceMap(const CliOptions &options, std::ostream &messages)
+{
+    OutputSet written(options.regionsFile.empty() ? std::vector<OutputTarget>{}
+                                                  : std::vector<OutputTarget>{{options.regionsFile}});
+    TPicture dominance, regions;
+    dominance.LoadFromFile(options.fromDominance);
+    ComputeRegionMap(dominance.Bitmap(), regions.Bitmap(), PrintTo(messages));
+    if (!options.regionsFile.empty())
+        written.Write(0, SaveMap(std::move(regions)));
+    written.Commit();
+}
+
 } // namespace
 
 void RunOnStack(const CliOptions &options, const StackFile &input, std::ostream &messages, StackProgress &progress,
@@ -169,22 +181,6 @@ void RunOnStack(const CliOptions &options, const StackFile &input, std::ostream 
     for (const std::string &warning : warnings)
         progress.Warn(warning);
 }
-
-namespace {
-
-void RunOnDominanceMap(const CliOptions &options, std::ostream &messages)
-{
-    OutputSet written(options.regionsFile.empty() ? std::vector<OutputTarget>{}
-                                                  : std::vector<OutputTarget>{{options.regionsFile}});
-    TPicture dominance, regions;
-    dominance.LoadFromFile(options.fromDominance);
-    ComputeRegionMap(dominance.Bitmap(), regions.Bitmap(), PrintTo(messages));
-    if (!options.regionsFile.empty())
-        written.Write(0, SaveMap(std::move(regions)));
-    written.Commit();
-}
-
-} // namespace
 
 void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages, StackProgress &progress,
                         std::stop_token stop)

@@ -1,8 +1,8 @@
-// The work of one edgedom-cli command: pictures, or the shots of a stack file, to edge strength
-// maps, a dominance map, a region map and the all-in-focus picture (retouched by the stack
-// file's strokes), or a saved dominance map to a region map. The pictures are read one after
-// another and folded into running maps, so memory does not grow with their number; nothing is
-// written unless the whole command succeeds.
+// The work of one edgedom-cli command, and of each stack of a batch: pictures, or the shots of a
+// stack file, to edge strength maps, a dominance map, a region map and the all-in-focus picture
+// (retouched by the stack file's strokes), or a saved dominance map to a region map. The
+// pictures are read one after another and folded into running maps, so memory does not grow
+// with their number; nothing is written unless the whole command succeeds.
 #pragma once
 
 #include "options.h"
