@@ -169,9 +169,10 @@ def speed_table(commands, results):
     for name, _, _ in commands:
         r = results[name]
         wall = runs.median(r['s'])
+        rounds = ', '.join('%.2f' % (b / m) for b, m in zip(results['batch']['s'], r['s']))
         cells.append([name, '%.2f' % wall, '%.2f' % (wall / STACKS), '%.2f' % runs.median(r['cpu']),
-                      '%.0f MiB' % (max(r['bytes']) / 2 ** 20), '**%.3f**' % (batch / wall)])
-    return runs.table(['method', 'wall s', 's per stack', 'CPU s', 'peak', 'batch / method'], cells)
+                      '%.0f MiB' % (max(r['bytes']) / 2 ** 20), '**%.3f**' % (batch / wall), rounds])
+    return runs.table(['method', 'wall s', 's per stack', 'CPU s', 'peak', 'batch / method', 'each round'], cells)
 
 
 def targets(results, jobs):
@@ -196,7 +197,8 @@ def report(commands, results, repeats, loads, jobs, peak_rows, footprint):
                               os.cpu_count(), ), '',
              'Wall seconds: median of %d runs, interleaved; CPU seconds (user and system) likewise; peak: the largest '
              'maximum resident set size over the runs (of one command for the --list lines). batch / method: the '
-             'ratio of the medians.' % repeats, '']
+             'ratio of the medians; each round: the batch\'s time over the method\'s in each round, which shows '
+             'how steady the machine was.' % repeats, '']
     lines += speed_table(commands, results) + [''] + targets(results, jobs)
     if peak_rows:
         lines += [''] + peak_table(peak_rows, footprint)

@@ -11,7 +11,7 @@ namespace {
 // --source-map S.png` on a stack, less that of `edgedom-cli --version`) / the pixels, given a
 // tenth more and rounded up. Measured by `bench/batch_speed.py --peaks-only` on the first 8 shots
 // of the real stack pcb10 (3.1 MP), as JPEG (8 bits) and as 16-bit PNG, each without and with
-// --align: 27.9, 40.8, 46.8 and 61.9 bytes per pixel (table in docs/performance.md).
+// --align: 27.3, 40.9, 46.9 and 61.9 bytes per pixel (table in docs/performance.md).
 constexpr double EightBitPeak = 31;
 constexpr double EightBitAlignedPeak = 45;
 constexpr double SixteenBitPeak = 52;
