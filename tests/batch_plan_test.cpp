@@ -62,7 +62,7 @@ TEST(BatchStacks, CutsWhereTheCaptureTimeJumpsByMoreThanTheGap)
         {{5}, 2, {}},
         {{0, 1, 3.5, 4, 9}, 2, {2, 4}},
         {{0, 2, 4}, 2, {}},       // a jump of exactly the gap is no cut
-        {{10, 11, 3, 4}, 2, {2}}, // nor is a clock set back one
+        {{10, 11, 3, 4}, 2, {2}}, // a clock set back cuts too
         {{0, 0.5, 1}, 0, {1, 2}},
     };
     for (const auto &[times, gap, cuts] : cases)
