@@ -1,9 +1,12 @@
 // edgedom-cli: compares pictures of one scene by their edge strength and writes the maps and
-// the all-in-focus picture, without a window. Failures come out here, once, on one line.
+// the all-in-focus picture, of one stack or of a batch of them, without a window. Failures come
+// out here, once, on one line.
+#include "batch_run.h"
 #include "exception.h"
 #include "options.h"
 #include "pipeline.h"
 #include "progress.h"
+#include "signal_stop.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,10 +46,31 @@ int Fail(std::string message)
     return 1;
 }
 
+// Runs the command; returns its exit status.
+int Run(const CliOptions &options, std::stop_token stop)
+{
+    try {
+        if (!options.batchDir.empty())
+            return RunBatch(options, std::cout, errorStream, stop);
+        ProgressReport progress(errorStream, !options.quiet && isatty(fileno(errorStream)), options.verbose);
+        ComputeAndSaveMaps(options, std::cout, progress, stop);
+        return 0;
+    } catch (const FusionCancelled &) {
+        return 1; // the signal that stopped it ends the program
+    } catch (const Exception &error) {
+        return Fail(error.Message());
+    } catch (const std::bad_alloc &) {
+        return Fail("out of memory: the pictures are too large for the memory available.");
+    } catch (const std::exception &error) {
+        return Fail(error.what());
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    StopOnSignals signals; // before any other thread, which then inherits the blocked signals
     CliOptions options;
     try {
         options = ParseCommandLine(argc, argv);
@@ -64,15 +88,8 @@ int main(int argc, char *argv[])
     }
 
     SilenceLibraryChatter();
-    try {
-        ProgressReport progress(errorStream, !options.quiet && isatty(fileno(errorStream)), options.verbose);
-        ComputeAndSaveMaps(options, std::cout, progress);
-        return 0;
-    } catch (const Exception &error) {
-        return Fail(error.Message());
-    } catch (const std::bad_alloc &) {
-        return Fail("out of memory: the pictures are too large for the memory available.");
-    } catch (const std::exception &error) {
-        return Fail(error.what());
-    }
+    const int status = Run(options, signals.Token());
+    if (signals.Received() != 0)
+        signals.EndBySignal();
+    return status;
 }

@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include "command_forms.h"
+
 #include <charconv>
 #include <set>
 
@@ -21,6 +23,31 @@ int JpegQuality(const std::string &value)
     if (error != std::errc() || end != value.data() + value.size() || quality < 1 || quality > 100)
         throw UsageError("--jpeg-quality takes a whole number from 1 to 100, not " + value);
     return quality;
+}
+
+int Jobs(const std::string &value)
+{
+    int jobs = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), jobs);
+    if (error != std::errc() || end != value.data() + value.size() || jobs < 1 || jobs > 1024)
+        throw UsageError("-j takes a whole number of stacks from 1 to 1024, not " + value);
+    return jobs;
+}
+
+double SplitGap(const std::string &value)
+{
+    double seconds = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+    if (error != std::errc() || end != value.data() + value.size() || !(seconds >= 0 && seconds < 1e9))
+        throw UsageError("--split-gap takes seconds, a number such as 2 or 0.5, not " + value);
+    return seconds;
+}
+
+std::string Format(const std::string &value)
+{
+    if (value != "png" && value != "tif" && value != "jpg")
+        throw UsageError("--format takes png, tif or jpg, not " + value);
+    return value;
 }
 
 const Option options[] = {
@@ -48,6 +75,20 @@ const Option options[] = {
      [](CliOptions &o, const std::string &) { o.verbose = true; }},
     {"--quiet", nullptr, "no progress line on a terminal",
      [](CliOptions &o, const std::string &) { o.quiet = true; }},
+    {"--batch", "OUTDIR", "fuse every stack of the FOLDERs, each to OUTDIR/NAME.png (see Batches below)",
+     [](CliOptions &o, const std::string &v) { o.batchDir = v; }},
+    {"--split-gap", "SECONDS", "cut a folder of pictures into stacks where the capture time jumps by more",
+     [](CliOptions &o, const std::string &v) { o.splitGap = SplitGap(v); }},
+    {"--format", "png|tif|jpg", "the format of a batch's fused pictures (default png)",
+     [](CliOptions &o, const std::string &v) { o.format = Format(v); }},
+    {"--source-maps", nullptr, "a batch also writes each stack's source map, OUTDIR/NAME-source.png",
+     [](CliOptions &o, const std::string &) { o.sourceMaps = true; }},
+    {"--force", nullptr, "a batch fuses again the stacks whose outputs are up to date",
+     [](CliOptions &o, const std::string &) { o.force = true; }},
+    {"-j", "N", "a batch fuses N stacks at once (default: as the cores and memory allow)",
+     [](CliOptions &o, const std::string &v) { o.jobs = Jobs(v); }},
+    {"--list", nullptr, "print the command of each stack a batch would fuse, and fuse none",
+     [](CliOptions &o, const std::string &) { o.list = true; }},
 };
 
 const Option *FindOption(const std::string &name)
@@ -60,71 +101,6 @@ const Option *FindOption(const std::string &name)
 
 bool LooksLikeOption(const std::string &argument) { return argument.size() > 1 && argument[0] == '-'; }
 
-bool WritesAnything(const CliOptions &o)
-{
-    return !o.fusedFile.empty() || !o.sourceMapFile.empty() || !o.dominanceFile.empty() || !o.regionsFile.empty()
-           || !o.edgeMapsDir.empty();
-}
-
-void RequireRegionForm(const CliOptions &o)
-{
-    if (!o.pictures.empty())
-        throw UsageError("--from-dominance reads a dominance map instead of pictures; remove the picture arguments");
-    if (!o.dominanceFile.empty() || !o.edgeMapsDir.empty() || !o.fusedFile.empty() || !o.sourceMapFile.empty()
-        || o.align)
-        throw UsageError("--from-dominance computes only the region map; --dominance, --edge-maps, --fused, "
-                         "--source-map and --align need pictures");
-}
-
-void RequireJpegOnlyWithFused(const CliOptions &o, const std::set<std::string> &given)
-{
-    if (given.count("--jpeg-quality") != 0 && o.fusedFile.empty())
-        throw UsageError("--jpeg-quality sets the quality of the --fused picture; give --fused FILE.jpg");
-}
-
-// The stack file names the shots and whether they are aligned; --regions' limit on their number
-// is checked once the file is read.
-void RequireStackForm(const CliOptions &o, const std::set<std::string> &given)
-{
-    if (!o.pictures.empty())
-        throw UsageError("--stack reads the shots from the stack file; remove the picture arguments");
-    if (!o.fromDominance.empty())
-        throw UsageError("--stack renders a stack and --from-dominance reads a dominance map; give one of them");
-    if (o.align)
-        throw UsageError("--stack aligns the shots as the stack file says (its \"align\"); remove --align");
-    if (!WritesAnything(o))
-        throw UsageError("with --stack, say what to write: --fused, --source-map, --dominance, --regions or "
-                         "--edge-maps");
-    RequireJpegOnlyWithFused(o, given);
-}
-
-void RequirePictureForm(const CliOptions &o, const std::set<std::string> &given)
-{
-    const int count = static_cast<int>(o.pictures.size());
-    if (count < 2 || count > MaxShots)
-        throw UsageError("expected 2 to " + std::to_string(MaxShots) + " pictures, got " + std::to_string(count));
-    if (count != 3 && !WritesAnything(o))
-        throw UsageError("with " + std::to_string(count) + " pictures, say what to write: --fused, --source-map, "
-                         "--dominance, --regions or --edge-maps");
-    if (!o.regionsFile.empty() && count > MaxRegionClasses)
-        throw UsageError("--regions paints one grey per picture and tells at most " + std::to_string(MaxRegionClasses)
-                         + " apart; got " + std::to_string(count) + " pictures");
-    RequireJpegOnlyWithFused(o, given);
-}
-
-// Checks that the options and pictures make one of the three forms of the command.
-void RequireOneForm(const CliOptions &o, const std::set<std::string> &given)
-{
-    if (o.noMetadata && o.fusedFile.empty())
-        throw UsageError("--no-metadata concerns the --fused picture; give --fused FILE");
-    if (!o.stackFile.empty())
-        RequireStackForm(o, given);
-    else if (!o.fromDominance.empty())
-        RequireRegionForm(o);
-    else
-        RequirePictureForm(o, given);
-}
-
 } // namespace
 
 bool CliOptions::RegionStepRuns() const
@@ -136,10 +112,11 @@ bool CliOptions::RegionStepRuns() const
 CliOptions ParseCommandLine(int argc, const char *const argv[])
 {
     CliOptions parsed;
+    parsed.program = argc > 0 ? argv[0] : "edgedom-cli";
     std::set<std::string> given;
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+        std::string argument = argv[i];
         if (optionsEnded || !LooksLikeOption(argument)) {
             parsed.pictures.push_back(argument);
             continue;
@@ -156,6 +133,8 @@ CliOptions ParseCommandLine(int argc, const char *const argv[])
             parsed.version = true;
             return parsed;
         }
+        if (argument.size() > 2 && argument.rfind("-j", 0) == 0 && argument[2] != '=') // -j4, as make takes it
+            argument = "-j=" + argument.substr(2);
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         const Option *option = FindOption(name);
@@ -187,6 +166,7 @@ std::string UsageText()
         "Usage: edgedom-cli [OPTIONS] PICTURE1 PICTURE2 [PICTURE3 ... PICTURE" + std::to_string(MaxShots) + "]\n"
         "  or:  edgedom-cli [OPTIONS] --stack FILE.edgedom\n"
         "  or:  edgedom-cli --from-dominance FILE [--regions FILE]\n"
+        "  or:  edgedom-cli --batch OUTDIR [OPTIONS] FOLDER...\n"
         "  or:  edgedom-cli --help | --version\n"
         "\n"
         "Compares pictures of one scene, such as shots focused at different depths, by the\n"
@@ -219,6 +199,17 @@ std::string UsageText()
             "or .tif; other formats get 8 bits.\n"
             "Maps are written losslessly in the format their extension names (.png, .bmp, .tif,\n"
             ".ppm/.pgm). Nothing is written unless all the work succeeds. On a terminal a progress\n"
-            "line shows on standard error. Exit status: 0 done, 1 failed, 2 bad usage.\n";
+            "line shows on standard error. Exit status: 0 done, 1 failed, 2 bad usage.\n"
+            "\n"
+            "Batches: --batch fuses many stacks. A FOLDER of pictures is one stack, named after the\n"
+            "folder; a FOLDER of folders gives a stack for each folder in it, named after it. With\n"
+            "--split-gap, a folder of pictures is cut, in name order, wherever the capture time (EXIF,\n"
+            "else the file's time) jumps by more than SECONDS, each stack named after its first shot.\n"
+            "Each fused picture goes to OUTDIR/NAME.png (--format); the options of one stack apply\n"
+            "to each. A stack whose outputs are newer than all its shots is skipped (--force fuses it\n"
+            "again), so a batch that was stopped finishes when run again. One stack that fails does\n"
+            "not stop the others: a summary names each with its reason, and the exit status is 1.\n"
+            "With --list the command of each stack to fuse is printed, one line each, for GNU\n"
+            "parallel or a job array to run.\n";
     return text;
 }

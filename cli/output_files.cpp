@@ -49,12 +49,16 @@ void RequireReplaceable(const fs::path &file)
                         + "). Choose another name, or make the file writable first.");
 }
 
+// What the names of an output's new and earlier versions add to its file's name, before the
+// process's number.
+constexpr const char *NewSuffix = ".edgedom-new-", *OldSuffix = ".edgedom-old-";
+
 // Where an output waits until the command has succeeded: beside its file, so that putting it
 // in place is a rename, and with the file's extension (BMP for none), which names the format.
 fs::path TemporaryName(const fs::path &file)
 {
     fs::path name = file;
-    name += ".edgedom-new-" + std::to_string(::getpid());
+    name += NewSuffix + std::to_string(::getpid());
     name += file.has_extension() ? file.extension() : fs::path(".bmp");
     return name;
 }
@@ -79,6 +83,21 @@ std::string ReplaceAll(std::string text, const std::string &from, const std::str
 }
 
 } // namespace
+
+void RemoveLeftoversOf(const fs::path &file)
+{
+    const std::string name = file.filename().string();
+    const fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    std::vector<fs::path> leftovers;
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end; entry.increment(error)) {
+        const std::string other = entry->path().filename().string();
+        if (other.rfind(name + NewSuffix, 0) == 0 || other.rfind(name + OldSuffix, 0) == 0)
+            leftovers.push_back(entry->path());
+    }
+    for (const fs::path &leftover : leftovers)
+        fs::remove(leftover, error); // one that stays is only a file too many
+}
 
 OutputSet::OutputSet(std::vector<OutputTarget> targets)
     : targets_(std::move(targets)), saves_(targets_.size()), written_(targets_.size()), failures_(targets_.size())
@@ -178,7 +197,7 @@ std::string OutputSet::PutInPlace()
         std::error_code error;
         if (fs::is_regular_file(fs::symlink_status(file, error))) {
             fs::path waiting = file;
-            waiting += ".edgedom-old-" + std::to_string(::getpid());
+            waiting += OldSuffix + std::to_string(::getpid());
             fs::rename(file, waiting, error);
             if (error)
                 return "Cannot replace " + file.string() + ": moving the existing file aside failed: "

@@ -13,6 +13,11 @@
 #include <utility>
 #include <vector>
 
+// Removes what a command killed while it wrote file (SIGKILL, a power cut) can have left beside
+// it: its new version under a temporary name and its earlier version moved aside. Run only where
+// no other command writes file at the same time; a file that cannot be removed is left.
+void RemoveLeftoversOf(const std::filesystem::path &file);
+
 struct OutputTarget {
     std::filesystem::path file;
     bool createFolder = false; // create the file's folder when it is missing

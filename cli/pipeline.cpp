@@ -59,7 +59,7 @@ OutputSet::SaveFn SaveMap(TPicture map)
 class ShotMaps : public StackObserver {
 public:
     ShotMaps(const CliOptions &options, const std::string &firstShot, const Outputs &outputs, OutputSet &written,
-             ProgressReport &progress)
+             StackProgress &progress)
         : options_(options), firstShot_(fs::path(firstShot).filename().string()), outputs_(outputs), written_(written),
           progress_(progress)
     {
@@ -67,8 +67,7 @@ public:
 
     void Stage(StackStage stage, int index, int count, const std::string &file) override
     {
-        if (stage == StackStage::Reading)
-            progress_.Picture(options_.fusedFile.empty() ? "reading" : "fusing", index + 1, count, file);
+        progress_.Shot(stage, index, count, file);
     }
 
     void ShotReported(int, const ShotReport &shot) override
@@ -102,7 +101,7 @@ private:
     const std::string firstShot_;
     const Outputs &outputs_;
     OutputSet &written_;
-    ProgressReport &progress_;
+    StackProgress &progress_;
     std::optional<DominanceFold> dominance_;
 };
 
@@ -120,7 +119,22 @@ StackFile StackToRender(const CliOptions &options)
     return stack;
 }
 
-void RunOnShots(const CliOptions &options, const StackFile &input, std::ostream &messages, ProgressReport &progress)
+void RunOnDominanceMap(const CliOptions &options, std::ostream &messages)
+{
+    OutputSet written(options.regionsFile.empty() ? std::vector<OutputTarget>{}
+                                                  : std::vector<OutputTarget>{{options.regionsFile}});
+    TPicture dominance, regions;
+    dominance.LoadFromFile(options.fromDominance);
+    ComputeRegionMap(dominance.Bitmap(), regions.Bitmap(), PrintTo(messages));
+    if (!options.regionsFile.empty())
+        written.Write(0, SaveMap(std::move(regions)));
+    written.Commit();
+}
+
+} // namespace
+
+void RunOnStack(const CliOptions &options, const StackFile &input, std::ostream &messages, StackProgress &progress,
+                std::stop_token stop)
 {
     const Outputs outputs(options, input.shots.size());
     OutputSet written(outputs.targets);
@@ -128,7 +142,7 @@ void RunOnShots(const CliOptions &options, const StackFile &input, std::ostream 
     const bool sourceMap = !options.sourceMapFile.empty(), fuse = !options.fusedFile.empty() || sourceMap;
     StackResult stack = FuseStack(
         input.shots, {.align = input.align, .fuse = fuse, .sourceMap = sourceMap, .metadata = !options.noMetadata},
-        maps);
+        maps, std::move(stop));
     if (fuse)
         ApplyRetouch(stack, input.retouch);
     progress.Clear();
@@ -171,24 +185,11 @@ void RunOnShots(const CliOptions &options, const StackFile &input, std::ostream 
         progress.Warn(warning);
 }
 
-void RunOnDominanceMap(const CliOptions &options, std::ostream &messages)
-{
-    OutputSet written(options.regionsFile.empty() ? std::vector<OutputTarget>{}
-                                                  : std::vector<OutputTarget>{{options.regionsFile}});
-    TPicture dominance, regions;
-    dominance.LoadFromFile(options.fromDominance);
-    ComputeRegionMap(dominance.Bitmap(), regions.Bitmap(), PrintTo(messages));
-    if (!options.regionsFile.empty())
-        written.Write(0, SaveMap(std::move(regions)));
-    written.Commit();
-}
-
-} // namespace
-
-void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages, ProgressReport &progress)
+void ComputeAndSaveMaps(const CliOptions &options, std::ostream &messages, StackProgress &progress,
+                        std::stop_token stop)
 {
     if (!options.fromDominance.empty())
         RunOnDominanceMap(options, messages);
     else
-        RunOnShots(options, StackToRender(options), messages, progress);
+        RunOnStack(options, StackToRender(options), messages, progress, std::move(stop));
 }

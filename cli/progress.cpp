@@ -1,7 +1,5 @@
 #include "progress.h"
 
-#include <filesystem>
-
 namespace {
 
 // Back to the start of the line, and erase it to its end (an ANSI terminal's control).
@@ -9,12 +7,24 @@ constexpr const char *EraseLine = "\r\033[K";
 
 } // namespace
 
-void ProgressReport::Picture(const std::string &verb, int index, int count, const std::string &file)
+const char *StageVerb(StackStage stage)
+{
+    switch (stage) {
+    case StackStage::Reading: return "reading";
+    case StackStage::Aligning: return "aligning";
+    case StackStage::Folding: return "fusing";
+    case StackStage::Feathering: return "feathering";
+    }
+    return "";
+}
+
+void ProgressReport::Shot(StackStage stage, int index, int count, const std::string &file)
 {
     if (!showLine_)
         return;
-    line_ = verb + " " + std::to_string(index) + " of " + std::to_string(count) + ": "
-            + std::filesystem::path(file).filename().string();
+    line_ = stage == StackStage::Feathering ? std::string("feathering the seams")
+                                            : std::string(StageVerb(stage)) + " " + std::to_string(index + 1) + " of "
+                                                  + std::to_string(count) + ": " + file;
     std::fprintf(stream_, "%s%s", EraseLine, line_.c_str());
     std::fflush(stream_);
 }

@@ -5,6 +5,7 @@
 // are refused, and why, is tested on TPicture.)
 #include "picture.h"
 #include "picture_bytes.h"
+#include "program_runs.h"
 #include "retouch.h"
 #include "scratch_files.h"
 #include "tagged_pictures.h"
@@ -14,15 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <grp.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <csignal>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -34,27 +28,6 @@ constexpr bool UnderAddressSanitizer = true; // it reserves terabytes of address
 #else
 constexpr bool UnderAddressSanitizer = false;
 #endif
-
-constexpr uid_t Nobody = 65534;
-
-struct Limits {
-    rlim_t addressSpace = RLIM_INFINITY;
-    rlim_t fileSize = RLIM_INFINITY;
-    bool asNobody = false; // root ignores permissions: run as nobody to see them
-};
-
-struct CliRun {
-    int status = -1; // the exit status; -1 when the tool did not exit normally
-    std::string out, err;
-};
-
-using Words = std::vector<std::string>;
-
-Words Concat(Words a, const Words &b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 // Each test gets a scratch folder: pictures and the tool's standard output and error at
 // its top, the files a command writes in out/.
@@ -70,30 +43,9 @@ protected:
     }
 
     // Runs words[0] (a full path) with the arguments after it, within the limits.
-    CliRun RunProgram(Words words, const Limits &limits = {}) const
+    CliRun RunProgram(const Words &words, const Limits &limits = {}) const
     {
-        std::vector<char *> argv;
-        for (std::string &word : words)
-            argv.push_back(word.data());
-        argv.push_back(nullptr);
-        const std::string out = (scratch_ / "stdout.txt").string(), err = (scratch_ / "stderr.txt").string();
-        const bool becomeNobody = limits.asNobody && getuid() == 0;
-        const pid_t pid = fork();
-        if (pid == 0) { // only async-signal-safe calls from here to exec
-            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            signal(SIGXFSZ, SIG_IGN); // a write past the file size limit fails instead
-            const rlimit fileSize{limits.fileSize, limits.fileSize}, space{limits.addressSpace, limits.addressSpace};
-            setrlimit(RLIMIT_FSIZE, &fileSize);
-            setrlimit(RLIMIT_AS, &space);
-            if (becomeNobody && (setgroups(0, nullptr) != 0 || setgid(Nobody) != 0 || setuid(Nobody) != 0))
-                _exit(126);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out), ReadFile(err)};
+        return ::RunProgram(words, limits, scratch_ / "stdout.txt", scratch_ / "stderr.txt");
     }
 
     // A picture of PatternTable(width, height, seed).
@@ -151,6 +103,10 @@ TEST_F(Cli, HelpAndVersionGoToStandardOutputAndBadUsageToStandardErrorWithStatus
         {"--no-metadata", "--dominance", "d.png", "a.png", "b.png"},
         {"--stack", "s.edgedom", "--fused", "f.png", "a.png"}, {"--stack", "s.edgedom", "--from-dominance", "d.png"},
         {"--stack", "s.edgedom", "--align", "--fused", "f.png"}, {"--stack", "s.edgedom"},
+        {"--batch", "out"}, {"--batch", "out", "--fused", "f.png", "dir"}, {"--batch", "out", "--edge-maps", "e", "dir"},
+        {"--batch", "out", EDGEDOM_CLI}, {"--split-gap", "2", "--fused", "f.png", "a", "b"},
+        {"--batch", "out", "-j0", "dir"}, {"--batch", "out", "--format", "gif", "dir"},
+        {"--batch", "out", "--jpeg-quality", "90", "dir"}, {"--batch", "out", "--split-gap", "1s", "dir"},
     };
     for (const Words &command : commands) {
         SCOPED_TRACE(::testing::PrintToString(command));
