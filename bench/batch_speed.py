@@ -20,7 +20,6 @@ figures cli/memory_budget.cpp keeps.
 
 Usage: batch_speed.py [--build DIR] [--out DIR] [--testdata DIR] [--repeats N] [--peaks | --peaks-only]
 """
-import argparse
 import os
 import shlex
 import shutil
@@ -34,8 +33,6 @@ import cv2
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import fusion_runs as runs  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TESTDATA = os.path.join(ROOT, '..', 'shared', 'testdata')
 STACKS, SHOTS = 20, 8
 LIST_RATIO, PARALLEL_RATIO = 0.9, 1.0
 
@@ -213,11 +210,7 @@ def batch_jobs():
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    parser.add_argument('--build', default=os.path.join(ROOT, 'build'))
-    parser.add_argument('--out', default=os.path.join(ROOT, 'build', 'bench', 'batch'))
-    parser.add_argument('--testdata', default=os.environ.get('EDGEDOM_TESTDATA', TESTDATA))
-    parser.add_argument('--repeats', type=int, default=3)
+    parser = runs.speed_arguments(__doc__.split('\n')[0], 'batch')
     parser.add_argument('--peaks', action='store_true', help='also measure one stack\'s peak memory per pixel')
     parser.add_argument('--peaks-only', action='store_true', help='only measure one stack\'s peak memory per pixel')
     args = parser.parse_args()

@@ -3,6 +3,7 @@ programs, as a user runs them, and timed; pictures read back as 8-bit RGB; PSNR 
 that need no program (the best single shot, the plain dominance pick from edgedom-cli's dominance map, the smoothed
 pick); markdown tables.
 """
+import argparse
 import glob
 import json
 import math
@@ -18,6 +19,21 @@ import numpy as np
 # enfuse set to keep, at each pixel, the shot of the highest local contrast, as a focus stacker: no exposure or
 # saturation weighting, and each pixel taken from one shot (--hard-mask) rather than averaged over the stack.
 ENFUSE = ['enfuse', '--exposure-weight=0', '--saturation-weight=0', '--contrast-weight=1', '--hard-mask']
+
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+TESTDATA = os.path.join(ROOT, '..', 'shared', 'testdata')
+
+
+def speed_arguments(description, out_folder):
+    """The options every speed benchmark takes: the build measured, where its table goes (build/bench/OUT_FOLDER by
+    default), the real test pictures and how many runs of each command."""
+    parser = argparse.ArgumentParser(description=description)
+    parser.add_argument('--build', default=os.path.join(ROOT, 'build'))
+    parser.add_argument('--out', default=os.path.join(ROOT, 'build', 'bench', out_folder))
+    parser.add_argument('--testdata', default=os.environ.get('EDGEDOM_TESTDATA', TESTDATA))
+    parser.add_argument('--repeats', type=int, default=3)
+    return parser
 
 
 def have(program):

@@ -16,7 +16,6 @@ standard output.
 
 Usage: fusion_speed.py [--build DIR] [--out DIR] [--testdata DIR] [--repeats N]
 """
-import argparse
 import os
 import subprocess
 import sys
@@ -28,8 +27,6 @@ import cv2
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import fusion_runs as runs  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-TESTDATA = os.path.join(ROOT, '..', 'shared', 'testdata')
 SMALL = ['lytro01', 'lytro02', 'lytro03', 'lytro04', 'bug']
 JPEG_QUALITY = 95
 LARGE_RATIO, SMALL_RATIO, DECODE_RATIO, BYTES_PER_PIXEL = 0.2, 0.5, 2.0, 32
@@ -190,11 +187,7 @@ def report(rows, repeats, start_load, footprint):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    parser.add_argument('--build', default=os.path.join(ROOT, 'build'))
-    parser.add_argument('--out', default=os.path.join(ROOT, 'build', 'bench', 'fusion'))
-    parser.add_argument('--testdata', default=os.environ.get('EDGEDOM_TESTDATA', TESTDATA))
-    parser.add_argument('--repeats', type=int, default=3)
+    parser = runs.speed_arguments(__doc__.split('\n')[0], 'fusion')
     args = parser.parse_args()
     tools = dict(cli=os.path.join(args.build, 'cli', 'edgedom-cli'),
                  decode=os.path.join(args.build, 'bench', 'edgedom-decode-only'))

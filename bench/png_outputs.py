@@ -12,7 +12,6 @@ runs, the largest resident set. Writes a markdown table to OUT/png_outputs.md an
 
 Usage: png_outputs.py [--build DIR] [--out DIR] [--testdata DIR] [--repeats N] [--before CLI]
 """
-import argparse
 import os
 import sys
 import tempfile
@@ -22,7 +21,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import fusion_runs as runs  # noqa: E402
 import fusion_speed as speed  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PNG_RATIO = 1.3
 SHOT_COUNTS = (3, 16)
 
@@ -107,11 +105,7 @@ def report(rows, repeats, before):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    parser.add_argument('--build', default=os.path.join(ROOT, 'build'))
-    parser.add_argument('--out', default=os.path.join(ROOT, 'build', 'bench', 'fusion'))
-    parser.add_argument('--testdata', default=os.environ.get('EDGEDOM_TESTDATA', speed.TESTDATA))
-    parser.add_argument('--repeats', type=int, default=3)
+    parser = runs.speed_arguments(__doc__.split('\n')[0], 'fusion')
     parser.add_argument('--before', help='edgedom-cli of an earlier build, whose PNG run is measured too')
     args = parser.parse_args()
     cli = os.path.join(args.build, 'cli', 'edgedom-cli')

@@ -15,7 +15,6 @@ kernel's 10 ms ticks) before 300 ms without any.
 
 Usage: stack_window.py [--build DIR] [--out DIR] [--testdata DIR] [--repeats N]
 """
-import argparse
 import glob
 import os
 import re
@@ -28,7 +27,6 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import fusion_runs as runs  # noqa: E402
 import fusion_speed  # noqa: E402
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TIME_RATIO, BYTES_PER_PIXEL, CANCEL_SECONDS = 1.3, 64, 0.25
 
 
@@ -168,11 +166,7 @@ def report(row, pixels, repeats, start_load):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
-    parser.add_argument('--build', default=os.path.join(ROOT, 'build'))
-    parser.add_argument('--out', default=os.path.join(ROOT, 'build', 'bench', 'fusion'))
-    parser.add_argument('--testdata', default=os.environ.get('EDGEDOM_TESTDATA', fusion_speed.TESTDATA))
-    parser.add_argument('--repeats', type=int, default=3)
+    parser = runs.speed_arguments(__doc__.split('\n')[0], 'fusion')
     args = parser.parse_args()
     tools = dict(cli=os.path.join(args.build, 'cli', 'edgedom-cli'), window=os.path.join(args.build, 'app', 'edgedom'))
     if not runs.have('Xvfb') or not runs.have('xdotool') or not os.path.isdir(args.testdata):
